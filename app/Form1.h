@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "engine/Panel.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QScrollBar;
+
+namespace midi { class MidiOut; }
+
+namespace app {
+
+class MessageBoxes;
+class SwitchButton;
+
+// The panel's one window. It builds its controls from the layout tables,
+// routes their events to the panel's handlers and shows what the panel tells it.
+class Form1 final : public QMainWindow, private engine::PanelView {
+  Q_OBJECT
+
+ public:
+  // Builds the window and runs start-up; the window is not shown yet.
+  Form1(midi::MidiOut& midi, MessageBoxes& messages, QWidget* parent = nullptr);
+  ~Form1() override;
+
+  engine::Panel& panel() { return panel_; }
+  SwitchButton* key(std::int16_t index) const;
+  QLineEdit* text(int box) const;              // Text1 .. Text36
+  QLabel* lcd(int line) const;                 // LblLCD1 .. LblLCD3
+  QScrollBar* vol() const { return vol_; }
+  const std::vector<QAction*>& device() const { return device_; }
+  const std::vector<QAction*>& chan() const { return chan_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildMenus();
+  void Form_Unload();
+
+  // engine::PanelView
+  void setSwitchChecked(std::int16_t index, bool checked) override;
+  void setDeviceEntry(int menuIndex, const std::string& caption) override;
+  void setDeviceChecked(int menuIndex, bool checked) override;
+  void setChannelChecked(int menuIndex, bool checked) override;
+  void setVelocityBar(int value) override;
+  void showStatusLines(const input::StatusDisplay& display) override;
+  std::string labelText(int box) const override;
+  bool labelsEnabled() const override;
+  void setLabelsEnabled(bool enabled) override;
+  void showMessage(const std::string& text, const std::string& details) override;
+
+  MessageBoxes& messages_;
+  engine::Panel panel_;
+  std::map<std::int16_t, SwitchButton*> keys_;
+  std::vector<QLineEdit*> texts_;  // [0] is Text1
+  std::vector<QLabel*> lcds_;      // [0] is LblLCD1
+  QScrollBar* vol_ = nullptr;
+  QMenu* deviceMenu_ = nullptr;
+  std::vector<QAction*> device_;
+  std::vector<QAction*> chan_;
+  bool unloaded_ = false;
+};
+
+}  // namespace app

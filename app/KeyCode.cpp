@@ -1,0 +1,46 @@
+#include "app/KeyCode.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+
+#include "input/KeyMap.h"
+
+namespace app {
+namespace {
+
+std::int16_t FromKeyValue(const QKeyEvent& event) {
+  if (event.modifiers() & Qt::KeypadModifier) return -1;
+  const int key = event.key();
+  if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+    return static_cast<std::int16_t>(key);  // Qt uses the same codes for these
+  }
+  switch (key) {
+    case Qt::Key_Comma: return 188;
+    case Qt::Key_Period: return 190;
+    case Qt::Key_Semicolon: return 186;
+    case Qt::Key_Slash: return 191;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+std::int16_t KeyCodeOf(const QKeyEvent& event) {
+  static const QString platform = QGuiApplication::platformName();
+  const quint32 scanCode = event.nativeScanCode();
+  if (platform == QLatin1String("cocoa")) {
+    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kMacKeyCode, event.nativeVirtualKey());
+  }
+  if (scanCode == 0) return FromKeyValue(event);
+  if (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))) {
+    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kXkb, scanCode);
+  }
+  if (platform == QLatin1String("windows")) {
+    // Bit 8 marks the extended (E0) keys, none of which the map knows.
+    if (scanCode & 0x100) return -1;
+    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kWindowsSet1, scanCode & 0xFF);
+  }
+  return FromKeyValue(event);
+}
+
+}  // namespace app

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midi/MidiOut.h"
+
+namespace midi {
+
+// One destination as a back-end lists it.
+struct PortInfo {
+  std::string name;     // the back-end's own, possibly long, name; shortened for menus by PortService
+  std::string address;  // what the back-end needs to find the port again when it opens it
+};
+
+// An open destination. Closing is destruction: the destructor returns only
+// when the port is closed. send() never blocks for long and never throws; once
+// the port's server has gone it quietly drops what it is given.
+class OutputPort {
+ public:
+  virtual ~OutputPort() = default;
+  virtual void send(const std::uint8_t* bytes, std::size_t count) noexcept = 0;
+};
+
+struct OpenResult {
+  std::unique_ptr<OutputPort> port;  // set exactly when code is rc::kOk
+  std::int32_t code = rc::kError;
+  std::string reason;                // for the user, when code is not rc::kOk
+};
+
+// A family of destinations: the built-in synthesizer, the ALSA sequencer, a JACK server ...
+// Neither call throws.
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // Destinations in a stable order, each once.
+  virtual std::vector<PortInfo> listPorts() = 0;
+  virtual OpenResult openPort(const PortInfo& port) = 0;
+};
+
+}  // namespace midi

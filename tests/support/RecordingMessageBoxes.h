@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStringList>
+
+#include "app/MessageBoxes.h"
+
+namespace testing_support {
+
+// Message boxes that return at once and remember what they said.
+class RecordingMessageBoxes final : public app::MessageBoxes {
+ public:
+  QStringList texts;
+  QStringList details;
+  void show(QWidget*, const QString& text, const QString& detail) override {
+    texts << text;
+    details << detail;
+  }
+};
+
+}  // namespace testing_support
