@@ -15,8 +15,8 @@
 
 namespace app {
 
-Form1::Form1(midi::MidiOut& midi, MessageBoxes& messages, QWidget* parent)
-    : QMainWindow(parent), messages_(messages), panel_(midi, *this) {
+Form1::Form1(midi::MidiOut& midi, MessageBoxes& messages, FileDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), messages_(messages), dialogs_(dialogs), panel_(midi, *this) {
   setWindowTitle(QStringLiteral("Zelmora! Switches Module"));
   buildControls();
   buildMenus();
@@ -114,6 +114,16 @@ void Form1::buildMenus() {
   QAction* base = labels->addAction(QStringLiteral("Edit / Save Labels"));
   base->setObjectName(QStringLiteral("base"));
   connect(base, &QAction::triggered, this, [this] { panel_.base_Click(); });
+  QAction* load = labels->addAction(QStringLiteral("Load Labels from file"));
+  load->setObjectName(QStringLiteral("LBLload"));
+  connect(load, &QAction::triggered, this, &Form1::LBLload_Click);
+  QAction* save = labels->addAction(QStringLiteral("Save Labels to file"));
+  save->setObjectName(QStringLiteral("LBLSave"));
+  connect(save, &QAction::triggered, this, &Form1::LBLSave_Click);
+
+  QAction* about = menuBar()->addAction(QStringLiteral("About"));
+  about->setObjectName(QStringLiteral("about"));
+  connect(about, &QAction::triggered, this, &Form1::about_Click);
 
   // A menu that opens takes the keyboard: the key-ups of held keys go to it.
   for (QMenu* menu : {deviceMenu_, channels, labels}) {
@@ -134,6 +144,8 @@ void Form1::Form_Unload() {
   unloaded_ = true;
   panel_.Form_Unload();
 }
+
+void Form1::about_Click() {}
 
 void Form1::closeEvent(QCloseEvent* event) {
   Form_Unload();

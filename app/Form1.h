@@ -17,6 +17,7 @@ namespace midi { class MidiOut; }
 
 namespace app {
 
+class FileDialogs;
 class MessageBoxes;
 class SwitchButton;
 
@@ -27,7 +28,7 @@ class Form1 final : public QMainWindow, private engine::PanelView {
 
  public:
   // Builds the window and runs start-up; the window is not shown yet.
-  Form1(midi::MidiOut& midi, MessageBoxes& messages, QWidget* parent = nullptr);
+  Form1(midi::MidiOut& midi, MessageBoxes& messages, FileDialogs& dialogs, QWidget* parent = nullptr);
   ~Form1() override;
 
   engine::Panel& panel() { return panel_; }
@@ -47,6 +48,9 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   void buildControls();
   void buildMenus();
   void Form_Unload();
+  void LBLload_Click();
+  void LBLSave_Click();
+  void about_Click();
 
   // engine::PanelView
   void setSwitchChecked(std::int16_t index, bool checked) override;
@@ -61,6 +65,7 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   void showMessage(const std::string& text, const std::string& details) override;
 
   MessageBoxes& messages_;
+  FileDialogs& dialogs_;
   engine::Panel panel_;
   std::map<std::int16_t, SwitchButton*> keys_;
   std::vector<QLineEdit*> texts_;  // [0] is Text1

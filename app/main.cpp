@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "app/FileDialogs.h"
 #include "app/Form1.h"
 #include "app/MessageBoxes.h"
 #include "midi/Platform.h"
@@ -16,7 +17,8 @@ int main(int argc, char* argv[]) {
 
   auto midi = midi::CreatePlatformMidiOut();
   app::QtMessageBoxes messages;
-  app::Form1 window(*midi, messages);
+  app::QtFileDialogs dialogs;
+  app::Form1 window(*midi, messages, dialogs);
   window.show();
   return QApplication::exec();
 }

@@ -8,9 +8,11 @@
 #include "app/SwitchButton.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/RecordingMidiOut.h"
+#include "tests/support/ScriptedFileDialogs.h"
 
 using testing_support::RecordingMessageBoxes;
 using testing_support::RecordingMidiOut;
+using testing_support::ScriptedFileDialogs;
 
 class Form1Test : public QObject {
   Q_OBJECT
@@ -30,7 +32,8 @@ void Form1Test::startsWithItsDefaults() {
   RecordingMidiOut midi;
   midi.ports = {"Alpha", "Beta"};
   RecordingMessageBoxes boxes;
-  app::Form1 form(midi, boxes);
+  ScriptedFileDialogs dialogs;
+  app::Form1 form(midi, boxes, dialogs);
 
   QCOMPARE(form.lcd(1)->text(), QStringLiteral("Initialized..."));
   QCOMPARE(form.lcd(2)->text(), QString());
@@ -62,7 +65,8 @@ void Form1Test::everyMouseButtonPlays() {
   QFETCH(int, index);
   RecordingMidiOut midi;
   RecordingMessageBoxes boxes;
-  app::Form1 form(midi, boxes);
+  ScriptedFileDialogs dialogs;
+  app::Form1 form(midi, boxes, dialogs);
   midi.sent.clear();
   auto* key = form.key(static_cast<std::int16_t>(index));
   QVERIFY(key);
@@ -78,7 +82,8 @@ void Form1Test::everyMouseButtonPlays() {
 void Form1Test::ownTogglingIsSuppressed() {
   RecordingMidiOut midi;
   RecordingMessageBoxes boxes;
-  app::Form1 form(midi, boxes);
+  ScriptedFileDialogs dialogs;
+  app::Form1 form(midi, boxes, dialogs);
   midi.sent.clear();
   auto* key = form.key(4);
   key->click();
@@ -96,7 +101,8 @@ void Form1Test::refusedOpenShowsTheMessage() {
   RecordingMidiOut midi;
   midi.openResults[-1] = 4;
   RecordingMessageBoxes boxes;
-  app::Form1 form(midi, boxes);
+  ScriptedFileDialogs dialogs;
+  app::Form1 form(midi, boxes, dialogs);
   QCOMPARE(boxes.texts, QStringList{QStringLiteral("Couldn't open midi out, rc = 4")});
   QCOMPARE(form.lcd(1)->text(), QStringLiteral("Initialized..."));
 }
@@ -104,7 +110,8 @@ void Form1Test::refusedOpenShowsTheMessage() {
 void Form1Test::velocityBarRunsFrom127AtTheTop() {
   RecordingMidiOut midi;
   RecordingMessageBoxes boxes;
-  app::Form1 form(midi, boxes);
+  ScriptedFileDialogs dialogs;
+  app::Form1 form(midi, boxes, dialogs);
   form.vol()->setValue(100);
   form.vol()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
   QCOMPARE(form.panel().state().velocity, 101);
@@ -119,7 +126,8 @@ void Form1Test::velocityBarRunsFrom127AtTheTop() {
 void Form1Test::channelMenuMovesOneCheckMark() {
   RecordingMidiOut midi;
   RecordingMessageBoxes boxes;
-  app::Form1 form(midi, boxes);
+  ScriptedFileDialogs dialogs;
+  app::Form1 form(midi, boxes, dialogs);
   form.chan().at(15)->trigger();
   QCOMPARE(form.panel().state().channel, 15);
   int checked = 0;
@@ -134,7 +142,8 @@ void Form1Test::closingReleasesAndClosesThePort() {
   RecordingMidiOut midi;
   RecordingMessageBoxes boxes;
   {
-    app::Form1 form(midi, boxes);
+    ScriptedFileDialogs dialogs;
+  app::Form1 form(midi, boxes, dialogs);
     QTest::mousePress(form.key(0), Qt::LeftButton);
     form.close();
     QVERIFY(!form.key(0)->isChecked());
