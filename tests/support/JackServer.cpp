@@ -23,7 +23,9 @@ JackServer::JackServer(Options options) : options_(options) {
                            std::to_string(options_.period)});
   process_ = std::make_unique<ChildProcess>(argv);
 
-  // Poll with a client of our own: jack_wait polls only once a second.
+  // Poll with a client of our own: jack_wait polls only once a second. Its
+  // complaints while the server is still starting are expected: keep them quiet.
+  jack_set_error_function([](const char*) {});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline && process_->running()) {
     jack_status_t status{};
