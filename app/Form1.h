@@ -50,6 +50,8 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   void Form_Unload();
   void LBLload_Click();
   void LBLSave_Click();
+  void LoadLabels();
+  void SaveLabels();
   void about_Click();
 
   // engine::PanelView
