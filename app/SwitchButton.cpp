@@ -1,5 +1,6 @@
 #include "app/SwitchButton.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -55,7 +56,10 @@ void SwitchButton::paintEvent(QPaintEvent*) {
   if (sunken) inner.translate(1, 1);
   painter.setPen(colours.color(QPalette::ButtonText));
   painter.setFont(font());
-  painter.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine, text());
+  // The caption's ink, not its line, is centred: the fonts are taller than the
+  // button, and a centred line would cut off the tail that tells "," from ".".
+  const QRect ink = QFontMetrics(font()).tightBoundingRect(text());
+  painter.drawText(inner.center() - ink.center(), text());
   if (hasFocus()) {
     QStyleOptionFocusRect focus;
     focus.initFrom(this);

@@ -116,6 +116,7 @@ class Form1LayoutTest : public QObject {
   void controlMatchesTheLayout();
   void surfaceIsDrawnBackToFrontAsWritten();
   void surfaceShowsTheWrittenColours();
+  void punctuationCaptionsAreShownWhole();
   void windowKeepsItsDesignedSize();
   void focusFollowsTheWrittenOrder_data();
   void focusFollowsTheWrittenOrder();
@@ -293,6 +294,28 @@ void Form1LayoutTest::surfaceShowsTheWrittenColours() {
   QCOMPARE(pixel(pressed, 16 + 6, 280 + 4), green);
   QCOMPARE(pixel(pressed, 16, 280), QColor(128, 128, 128));  // sunken: the light comes from below
   QCOMPARE(pixel(pressed, 16 + 48, 280 + 20), white);
+}
+
+// Their fonts are taller than the buttons: a caption centred by its line lost
+// the comma's tail, and "," looked like ".".
+void Form1LayoutTest::punctuationCaptionsAreShownWhole() {
+  Window w;
+  auto ink = [](QWidget* key) {
+    const QImage face = key->grab().toImage();
+    const QRect inner = QRect(QPoint(0, 0), face.size()).adjusted(2, 2, -3, -3);
+    QRect box;
+    for (int y = inner.top(); y <= inner.bottom(); ++y) {
+      for (int x = inner.left(); x <= inner.right(); ++x) {
+        if (qGreen(face.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);  // black on green
+      }
+    }
+    return std::pair{box, inner};
+  };
+  const auto [comma, inner] = ink(w.form->key(12));
+  const auto [period, unused] = ink(w.form->key(14));
+  QVERIFY(!comma.isEmpty() && !period.isEmpty());
+  QVERIFY2(comma.top() > inner.top() && comma.bottom() < inner.bottom(), "the comma is cut off");
+  QVERIFY(comma.height() > period.height());
 }
 
 void Form1LayoutTest::windowKeepsItsDesignedSize() {
