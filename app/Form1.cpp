@@ -4,24 +4,33 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "app/KeyCode.h"
 #include "app/Layout.h"
 #include "app/MessageBoxes.h"
+#include "app/Shape.h"
 #include "app/SwitchButton.h"
+#include "app/TypedLengthLimit.h"
+#include "assets/Artwork.h"
 
 namespace app {
 
 Form1::Form1(midi::MidiOut& midi, MessageBoxes& messages, FileDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), messages_(messages), dialogs_(dialogs), panel_(midi, *this) {
   setWindowTitle(QStringLiteral("Zelmora! Switches Module"));
+  setWindowIcon(assets::WindowIcon());
   buildControls();
   buildMenus();
+  // Nothing moves when the window's size changes, so it keeps its designed one.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
   qApp->installEventFilter(this);
   panel_.Form_Load();
+  describeControls();
 }
 
 Form1::~Form1() {
@@ -29,36 +38,99 @@ Form1::~Form1() {
   Form_Unload();
 }
 
+namespace {
+
+QString FromView(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The same colours whether the control is active, inactive or disabled: a
+// disabled label box still shows its label in blue on black.
+void SetColours(QWidget* widget, std::initializer_list<std::pair<QPalette::ColorRole, QColor>> colours) {
+  QPalette palette = widget->palette();
+  for (const auto& [role, colour] : colours) palette.setColor(role, colour);
+  widget->setPalette(palette);
+}
+
+// What a screen reader says for a key: "," and "." are read poorly alone.
+QString SpokenKey(std::string_view caption) {
+  if (caption == ",") return QStringLiteral("comma");
+  if (caption == ".") return QStringLiteral("period");
+  return FromView(caption);
+}
+
+QString NoteName(int note) {
+  static const char* const kNames[] = {"C", "C sharp", "D", "D sharp", "E", "F",
+                                       "F sharp", "G", "G sharp", "A", "A sharp", "B"};
+  return QStringLiteral("%1%2").arg(QLatin1String(kNames[note % 12])).arg(note / 12 - 1);
+}
+
+}  // namespace
+
 void Form1::buildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
   client->setFixedSize(kClientWidth, kClientHeight);
   client->setAutoFillBackground(true);
-  QPalette black = client->palette();
-  black.setColor(QPalette::Window, Qt::black);
-  client->setPalette(black);
+  client->setFont(PanelFont(kSurfacePoints));
+  SetColours(client, {{QPalette::Window, QColor(kSurfaceColour)}});
   setCentralWidget(client);
 
-  for (int line = 3; line >= 1; --line) {
-    auto* lcd = new QLabel(client);
-    lcd->setObjectName(QStringLiteral("LblLCD%1").arg(line));
-    lcd->setGeometry(kStatusLineRects[static_cast<std::size_t>(line - 1)]);
-    lcd->setAutoFillBackground(true);
-    static constexpr int kGreens[] = {255, 192, 128};
-    QPalette palette = lcd->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    palette.setColor(QPalette::WindowText, QColor(0, kGreens[line - 1], 0));
-    lcd->setPalette(palette);
-    lcds_.insert(lcds_.begin(), lcd);
+  // Children are stacked in the order they are made: the surface controls
+  // back to front, then the switches and label boxes above them all.
+  for (const ControlSpec& spec : SurfaceControls()) {
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+      case ControlKind::Picture: {
+        auto* picture = new QLabel(client);
+        picture->setPixmap(assets::Picture(devicePixelRatioF()));
+        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        widget = picture;
+        break;
+      }
+      case ControlKind::Frame:
+        widget = new Shape(client);
+        break;
+      case ControlKind::StatusLine:
+      case ControlKind::Label: {
+        auto* label = new QLabel(spec.text, client);
+        // Status lines show labels the user typed or loaded: never rich text.
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setFont(PanelFont(spec.points, spec.bold));
+        if (spec.kind == ControlKind::StatusLine) {
+          label->setAutoFillBackground(true);
+          SetColours(label, {{QPalette::Window, QColor(kStatusLineBackground)},
+                             {QPalette::WindowText, QColor(spec.ink)}});
+        } else {
+          SetColours(label, {{QPalette::WindowText, QColor(spec.ink)}});
+        }
+        widget = label;
+        break;
+      }
+      case ControlKind::ScrollBar:
+        continue;  // made last, below
+    }
+    widget->setObjectName(spec.name);
+    widget->setGeometry(spec.rect);
+    widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+  for (int line = 1; line <= 3; ++line) {
+    lcds_.push_back(client->findChild<QLabel*>(QStringLiteral("LblLCD%1").arg(line)));
   }
 
   texts_.resize(36);
   for (const auto& cell : kSwitchGrid) {
-    auto* button = new SwitchButton(cell.index, QString::fromUtf8(cell.caption.data(),
-                                                                  static_cast<int>(cell.caption.size())),
-                                    client);
+    auto* button = new SwitchButton(cell.index, FromView(cell.caption), client);
     button->setObjectName(QStringLiteral("key%1").arg(cell.index));
     button->setGeometry(SwitchRect(cell));
+    button->setFont(PanelFont(SwitchPoints(cell)));
+    SetColours(button, {{QPalette::Button, QColor(kSwitchFace)},
+                        {QPalette::ButtonText, QColor(kSwitchCaption)},
+                        {QPalette::Light, Qt::white},
+                        {QPalette::Midlight, QColor(kSwitchFace)},
+                        {QPalette::Dark, Qt::darkGray},
+                        {QPalette::Shadow, Qt::black}});
     connect(button, &SwitchButton::pressed, this,
             [this](std::int16_t index, Qt::MouseButton b, Qt::KeyboardModifiers s, QPointF p) {
               panel_.key_MouseDown(index, b, static_cast<int>(s), static_cast<float>(p.x()),
@@ -71,28 +143,71 @@ void Form1::buildControls() {
             });
     keys_[cell.index] = button;
 
-    auto* box = new QLineEdit(QString::fromUtf8(cell.initialLabel.data(),
-                                                static_cast<int>(cell.initialLabel.size())),
-                              client);
+    auto* box = new QLineEdit(FromView(cell.initialLabel), client);
     box->setObjectName(QStringLiteral("Text%1").arg(cell.labelBox));
     box->setGeometry(LabelBoxRect(cell));
+    box->setFont(PanelFont(kLabelBoxPoints));
+    SetColours(box, {{QPalette::Base, QColor(kLabelBoxBackground)}, {QPalette::Text, QColor(kLabelBoxText)}});
+    new TypedLengthLimit(box, kLabelTypedLimit);
     box->setEnabled(false);
     texts_[static_cast<std::size_t>(cell.labelBox - 1)] = box;
   }
 
+  const ControlSpec& volSpec = *std::find_if(SurfaceControls().begin(), SurfaceControls().end(),
+                                             [](const ControlSpec& c) { return c.kind == ControlKind::ScrollBar; });
   vol_ = new QScrollBar(Qt::Vertical, client);
-  vol_->setObjectName(QStringLiteral("vol"));
-  vol_->setGeometry(kVolRect);
+  vol_->setObjectName(volSpec.name);
+  vol_->setGeometry(volSpec.rect);
+  // A scroll bar takes no focus by default; this one is reached with Tab.
+  vol_->setFocusPolicy(Qt::StrongFocus);
   // A range of 127 down to 0 is not a valid range for the toolkit: keep 0..127
-  // and turn the bar upside down, so the top end is 127.
+  // and turn the bar upside down, so the top end is 127. A vertical scroll bar
+  // inverts its keys and wheel by default; upside down, that must be undone so
+  // the Down key and the wheel still move the thumb down (towards 0).
   vol_->setRange(0, 127);
   vol_->setInvertedAppearance(true);
-  vol_->setInvertedControls(true);
+  vol_->setInvertedControls(false);
   vol_->setSingleStep(1);
   connect(vol_, &QScrollBar::valueChanged, this, [this](int value) { panel_.vol_Change(value); });
+
+  QWidget* previous = nullptr;
+  for (const QString& name : FocusOrder()) {
+    auto* next = client->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
+    if (previous) setTabOrder(previous, next);
+    previous = next;
+  }
+  // The label boxes are disabled, so the focus starts on the first switch.
+  key(4)->setFocus();
+}
+
+// Names for screen readers, so the 36 switches and boxes can be told apart.
+void Form1::describeControls() {
+  for (const auto& cell : kSwitchGrid) {
+    SwitchButton* button = key(cell.index);
+    QLineEdit* box = text(cell.labelBox);
+    const QString spoken = SpokenKey(cell.caption);
+    const QString note = NoteName(panel_.state().baseNote + cell.index);
+    button->setAccessibleName(QStringLiteral("Switch %1").arg(spoken));
+    box->setAccessibleName(QStringLiteral("Label of switch %1").arg(spoken));
+    box->setAccessibleDescription(QStringLiteral("Plays note %1").arg(note));
+    auto describe = [button, note](const QString& label) {
+      button->setAccessibleDescription(QStringLiteral("Note %1, label %2").arg(note, label));
+    };
+    describe(box->text());
+    connect(box, &QLineEdit::textChanged, button, describe);
+  }
+  static const char* const kAges[] = {"newest", "older", "oldest"};
+  for (int line = 1; line <= 3; ++line) {
+    lcd(line)->setAccessibleName(QStringLiteral("Status line %1").arg(line));
+    lcd(line)->setAccessibleDescription(
+        QStringLiteral("The %1 of the last three status texts").arg(QLatin1String(kAges[line - 1])));
+  }
 }
 
 void Form1::buildMenus() {
+  // In the window on every desktop: a global menu bar elsewhere on the screen
+  // would change the window's height and cannot run a top-level command.
+  menuBar()->setNativeMenuBar(false);
   deviceMenu_ = menuBar()->addMenu(QStringLiteral("Midi Device"));
   deviceMenu_->setObjectName(QStringLiteral("midi_devices"));
   for (int index = 0; index < kDeviceMenuEntries; ++index) {
@@ -104,6 +219,7 @@ void Form1::buildMenus() {
   channels->setObjectName(QStringLiteral("ChannelOption"));
   for (int index = 0; index < kChannelMenuEntries; ++index) {
     QAction* entry = channels->addAction(QString::number(index + 1));
+    entry->setObjectName(QStringLiteral("chan"));
     entry->setCheckable(true);
     connect(entry, &QAction::triggered, this,
             [this, index] { panel_.chan_Click(static_cast<std::int16_t>(index)); });
@@ -145,7 +261,10 @@ void Form1::Form_Unload() {
   panel_.Form_Unload();
 }
 
-void Form1::about_Click() {}
+void Form1::about_Click() {
+  panel_.ReleaseAll();  // a key held now would come up in the box, not here
+  messages_.show(this, QStringLiteral("Quorvane Zelmora! Switches Module by ") + QLatin1String(kCredit), {});
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
   Form_Unload();
@@ -181,7 +300,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::setSwitchChecked(std::int16_t index, bool checked) {
-  if (SwitchButton* button = key(index)) button->setChecked(checked);
+  if (SwitchButton* button = key(index)) button->setOn(checked);
 }
 
 void Form1::setDeviceEntry(int menuIndex, const std::string& caption) {
@@ -190,12 +309,14 @@ void Form1::setDeviceEntry(int menuIndex, const std::string& caption) {
   while (device_.size() <= static_cast<std::size_t>(menuIndex)) {
     const auto index = static_cast<std::int16_t>(device_.size());
     QAction* entry = deviceMenu_->addAction(QString());
+    entry->setObjectName(QStringLiteral("device"));
     entry->setCheckable(true);
     connect(entry, &QAction::triggered, this, [this, index] { panel_.device_Click(index); });
     device_.push_back(entry);
   }
   QAction* entry = device_[static_cast<std::size_t>(menuIndex)];
-  entry->setText(QString::fromStdString(caption));
+  // A port's name is shown as it is: an '&' in it must not become an access key.
+  entry->setText(QString::fromStdString(caption).replace(QLatin1Char('&'), QLatin1String("&&")));
   entry->setVisible(true);
   entry->setEnabled(true);
 }

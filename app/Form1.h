@@ -21,6 +21,9 @@ class FileDialogs;
 class MessageBoxes;
 class SwitchButton;
 
+// Who made the panel, as the About box tells it.
+inline constexpr char kCredit[] = "The Quorvane team (team@quorvane.example) - https://www.quorvane.example";
+
 // The panel's one window. It builds its controls from the layout tables,
 // routes their events to the panel's handlers and shows what the panel tells it.
 class Form1 final : public QMainWindow, private engine::PanelView {
@@ -47,6 +50,7 @@ class Form1 final : public QMainWindow, private engine::PanelView {
  private:
   void buildControls();
   void buildMenus();
+  void describeControls();
   void Form_Unload();
   void LBLload_Click();
   void LBLSave_Click();

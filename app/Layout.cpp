@@ -1,5 +1,7 @@
 #include "app/Layout.h"
 
+#include <QStringList>
+
 namespace app {
 
 const std::array<SwitchCell, 36> kSwitchGrid = {{
@@ -24,5 +26,71 @@ const std::array<SwitchCell, 36> kSwitchGrid = {{
     {4, 7, "M", 11, 25, "Switch34", 30}, {4, 8, ",", 12, 26, "Switch35", 29},
     {4, 9, ".", 14, 27, "Switch36", 28},
 }};
+
+double SwitchPoints(const SwitchCell& cell) {
+  return cell.caption == "," || cell.caption == "." ? kPunctuationSwitchPoints : kSwitchPoints;
+}
+
+const std::vector<ControlSpec>& SurfaceControls() {
+  static const std::vector<ControlSpec> controls = [] {
+    using K = ControlKind;
+    std::vector<ControlSpec> c;
+    // The picture's top 240 twips lie above the client area and are cut off.
+    c.push_back({"Image1", K::Picture, TwipsRect(360, -240, 3510, 1560)});
+    for (int shape = 1; shape <= 36; ++shape) {
+      for (const auto& cell : kSwitchGrid) {
+        if (cell.frame == shape) c.push_back({QStringLiteral("Shape%1").arg(shape), K::Frame, FrameRect(cell)});
+      }
+    }
+    c.push_back({"LblLCD3", K::StatusLine, kStatusLineRects[2], qRgb(0, 128, 0), 9.75});
+    c.push_back({"LblLCD2", K::StatusLine, kStatusLineRects[1], qRgb(0, 192, 0), 9.75});
+    c.push_back({"LblLCD1", K::StatusLine, kStatusLineRects[0], qRgb(0, 255, 0), 9.75});
+    c.push_back({"Shape37", K::Frame, TwipsRect(8040, 120, 3495, 975)});
+    c.push_back({"Label1", K::Label, TwipsRect(240, 120, 2895, 615), qRgb(128, 128, 128), 15.75, true,
+                 QStringLiteral("Quorvane")});
+    c.push_back({"Label2", K::Label, TwipsRect(3360, 720, 5175, 375), qRgb(255, 255, 255), 12, true,
+                 QStringLiteral("Zelmora! Switches Module")});
+    c.push_back({"vol", K::ScrollBar, kVolRect});
+    return c;
+  }();
+  return controls;
+}
+
+QFont PanelFont(double points, bool bold) {
+  QFont font;
+  font.setFamilies({QStringLiteral("Lucida Console"), QStringLiteral("DejaVu Sans Mono")});
+  font.setStyleHint(QFont::TypeWriter);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
+const std::vector<QString>& FocusOrder() {
+  static const std::vector<QString> order = [] {
+    std::vector<QString> names;
+    auto switches = [&names](const QStringList& captions) {
+      for (const QString& caption : captions) {
+        for (const auto& cell : kSwitchGrid) {
+          if (QString::fromUtf8(cell.caption.data(), static_cast<qsizetype>(cell.caption.size())) == caption) {
+            names.push_back(QStringLiteral("key%1").arg(cell.index));
+          }
+        }
+      }
+    };
+    auto boxes = [&names](int first, int last) {
+      for (int box = first; box <= last; ++box) names.push_back(QStringLiteral("Text%1").arg(box));
+    };
+    switches({"C", "V", "B", "N", "M", ",", "."});
+    names.push_back(QStringLiteral("vol"));
+    boxes(1, 18);
+    switches({"A", "S", "D", "F", "G", "H", "Z", "J", "K", "L", "Q", "W", "E", "R", "T", "Y", "U", "I", "O"});
+    boxes(28, 36);
+    boxes(19, 27);
+    switches({"X", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
+    // The status lines and the two title labels follow; they never take the focus.
+    return names;
+  }();
+  return order;
+}
 
 }  // namespace app

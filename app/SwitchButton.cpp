@@ -1,6 +1,11 @@
 #include "app/SwitchButton.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <qdrawutil.h>
 
 namespace app {
 
@@ -8,6 +13,15 @@ SwitchButton::SwitchButton(std::int16_t index, const QString& caption, QWidget* 
     : QPushButton(caption, parent), index_(index) {
   setCheckable(true);
   setAutoDefault(false);
+}
+
+void SwitchButton::setOn(bool on) {
+  on_ = on;
+  setChecked(on);
+}
+
+void SwitchButton::checkStateSet() {
+  if (isChecked() != on_) setChecked(on_);
 }
 
 // QPushButton reacts to the left button only and would toggle on release; the
@@ -24,5 +38,35 @@ void SwitchButton::mouseReleaseEvent(QMouseEvent* event) {
 
 // A second quick press arrives as a double click; it is a press all the same.
 void SwitchButton::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+
+// Only the check state shows: the toolkit's own "down" state (Space held, a
+// left press) would look like a playing switch that sends nothing.
+void SwitchButton::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const bool sunken = isChecked();
+  const QPalette& colours = palette();
+  // Sunken like a panel, so its grey outer edge shows on the black surface
+  // where a sunken button's black one would vanish.
+  if (sunken) {
+    qDrawWinPanel(&painter, rect(), colours, true, &colours.brush(QPalette::Button));
+  } else {
+    qDrawWinButton(&painter, rect(), colours, false, &colours.brush(QPalette::Button));
+  }
+  QRect inner = rect().adjusted(2, 2, -2, -2);
+  if (sunken) inner.translate(1, 1);
+  painter.setPen(colours.color(QPalette::ButtonText));
+  painter.setFont(font());
+  // The caption's ink, not its line, is centred: the fonts are taller than the
+  // button, and a centred line would cut off the tail that tells "," from ".".
+  const QRect ink = QFontMetrics(font()).tightBoundingRect(text());
+  painter.drawText(inner.center() - ink.center(), text());
+  if (hasFocus()) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = inner.adjusted(1, 1, -1, -1);
+    focus.backgroundColor = colours.color(QPalette::Button);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+  }
+}
 
 }  // namespace app

@@ -14,6 +14,8 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zelmora-switches"));
   QApplication::setApplicationDisplayName(QStringLiteral("Zelmora! Switches Module"));
+  // Lets the desktop match the window to its launcher entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(ZELMORA_APP_ID));
 
   auto midi = midi::CreatePlatformMidiOut();
   app::QtMessageBoxes messages;
