@@ -7,7 +7,7 @@ namespace {
 
 // Where the menu titles sit on the menu bar, from the window's left edge, at
 // the menu bar's vertical middle. Wide enough targets for any font in use.
-constexpr int kMenuTitleX[] = {30, 100, 160};
+constexpr int kMenuTitleX[] = {40, 118, 177};
 constexpr int kMenuBarMiddle = 10;
 
 void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
