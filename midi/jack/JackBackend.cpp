@@ -70,9 +70,19 @@ class JackOutputPort final : public OutputPort {
     if (count == 0 || count > 3) return;
     Event event{static_cast<std::uint8_t>(count), {}};
     std::memcpy(event.bytes.data(), bytes, count);
+    if (serverGone_.load(std::memory_order_relaxed)) return;
+    if (ring_.push(event)) {
+      stalled_ = false;
+      return;
+    }
+    // Wait for a frozen server once, not at every key.
+    if (stalled_) return;
     const auto deadline = std::chrono::steady_clock::now() + kFullRingPatience;
-    while (!serverGone_.load(std::memory_order_relaxed) && !ring_.push(event)) {
-      if (std::chrono::steady_clock::now() >= deadline) return;
+    while (!ring_.push(event)) {
+      if (serverGone_.load(std::memory_order_relaxed) || std::chrono::steady_clock::now() >= deadline) {
+        stalled_ = true;
+        return;
+      }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   }
@@ -171,6 +181,7 @@ class JackOutputPort final : public OutputPort {
   SpscRing<Event> ring_;
   std::atomic<std::uint32_t> xruns_{0};
   std::atomic<bool> serverGone_{false};
+  bool stalled_ = false;  // sending thread: the ring stayed full through a whole wait
 
   // Owned by the realtime thread.
   NoteLedger ledger_;

@@ -39,6 +39,15 @@ int JackMidiReceiver::connections() const {
   return port_ != nullptr && client_ != nullptr ? jack_port_connected(port_) : 0;
 }
 
+bool JackMidiReceiver::waitForConnections(int count, std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (connections() != count) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 std::vector<JackMidiReceiver::Event> JackMidiReceiver::events() const {
   const std::size_t count = std::min(eventCount(), capacity_);
   return {events_.get(), events_.get() + count};

@@ -39,8 +39,10 @@ class JackMidiReceiver {
   bool ready() const { return port_ != nullptr; }
   // The port's full "client:port" name.
   const std::string& portName() const { return name_; }
-  // Number of ports connected to ours.
+  // Number of ports connected to ours. The server applies a new connection
+  // at the start of a cycle: wait for it.
   int connections() const;
+  bool waitForConnections(int count, std::chrono::milliseconds timeout) const;
 
   std::size_t eventCount() const { return count_.load(std::memory_order_acquire); }
   // The events so far, in order of arrival. Events past the capacity are counted in dropped().
