@@ -4,6 +4,8 @@
 
 #include "midi/LogBackend.h"
 #include "midi/PortService.h"
+#include "midi/jack/JackBackend.h"
+#include "midi/rtmidi/RtMidiBackend.h"
 
 namespace midi {
 namespace {
@@ -18,9 +20,20 @@ constexpr BackendEntry kDefaultDestinations[] = {
     {"log", &CreateLogBackend},
 };
 
-// Port back-ends, listed in this order.
+// Bridges (a2jmidid, jackd -X seq/raw, PipeWire) show ALSA destinations
+// again as JACK ports. Where the sequencer can be opened those are listed
+// once, through ALSA: the direct road, one server fewer between key and
+// sound, working whether or not JACK runs. Where it cannot (a container, no
+// snd-seq), the bridge ports are the only road to them and stay.
+std::unique_ptr<Backend> CreateJackPorts() { return CreateJackBackend(AlsaSequencerAvailable()); }
+
+// Port back-ends, listed in this order. A create function returns nullptr
+// for a platform service this build does not have.
 constexpr BackendEntry kPortBackends[] = {
-    {"log", &CreateLogBackend},
+    {"alsa", &CreateRtMidiAlsaBackend},
+    {"coremidi", &CreateRtMidiCoreMidiBackend},
+    {"winmm", &CreateRtMidiWinMMBackend},
+    {"jack", &CreateJackPorts},
 };
 
 }  // namespace

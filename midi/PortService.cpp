@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <set>
 #include <utility>
 
@@ -27,6 +28,72 @@ std::size_t CodePoints(const std::string& text) {
   }));
 }
 
+// The last `max` code points of a UTF-8 string. With `wholeWords`, it starts
+// after a blank or colon where that keeps at least half of them.
+std::string TailCodePoints(const std::string& text, std::size_t max, bool wholeWords) {
+  const std::size_t points = CodePoints(text);
+  if (points <= max) return text;
+  std::size_t skip = points - max;
+  std::size_t start = 0;
+  for (; start < text.size(); ++start) {
+    if ((static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) continue;
+    if (skip == 0) break;
+    --skip;
+  }
+  std::string tail = text.substr(start);
+  const std::size_t boundary = tail.find_first_of(" :");
+  if (wholeWords && boundary != std::string::npos) {
+    const std::size_t word = tail.find_first_not_of(" :", boundary);
+    if (word != std::string::npos && CodePoints(tail.substr(word)) * 2 >= max) tail = tail.substr(word);
+  }
+  return tail;
+}
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+constexpr const char* kEllipsis = "\u2026";
+// Of a long client name at least this much stays, ellipsis included.
+constexpr std::size_t kMinClient = 8;
+
+std::string TrimSeparatorsAtEnd(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '-' || text.back() == '_')) text.pop_back();
+  return text;
+}
+
+// `text` cut to `max` code points, marked with an ellipsis when cut: its
+// beginning only, or, with `keepEnd`, its beginning and its end, where JACK
+// puts the "-01" that tells two clients of one program apart.
+std::string Abbreviate(const std::string& text, std::size_t max, bool keepEnd) {
+  if (CodePoints(text) <= max) return text;
+  const std::size_t tail = keepEnd ? (max - 1) / 2 : 0;
+  return TrimSeparatorsAtEnd(CutCodePoints(text, max - 1 - tail)) + kEllipsis +
+         (tail > 0 ? TailCodePoints(text, tail, false) : std::string());
+}
+
+// A name of at most `max` code points for a back-end's long name. Names of
+// the form "client:port" (JACK, ALSA) keep what tells ports apart: the port
+// whole where it fits, else its end, and as much of the client as is left.
+std::string Shorten(const std::string& name, std::size_t max) {
+  if (CodePoints(name) <= max) return name;
+  const std::size_t colon = name.find(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 >= name.size()) return CutCodePoints(name, max);
+  const std::string client = name.substr(0, colon);
+  const std::string port = name.substr(std::min(name.find_first_not_of(' ', colon + 1), name.size()));
+  // "Midi Through:Midi Through Port-0": the port says it all.
+  if (StartsWithIgnoringCase(port, client)) {
+    return CodePoints(port) <= max ? port : kEllipsis + TailCodePoints(port, max - 1, true);
+  }
+  const std::size_t portPoints = CodePoints(port);
+  if (portPoints + 1 + kMinClient <= max) return Abbreviate(client, max - 1 - portPoints, true) + ":" + port;
+  const std::string clientPart = Abbreviate(client, kMinClient, false);
+  return clientPart + ":" + kEllipsis + TailCodePoints(port, max - CodePoints(clientPart) - 2, true);
+}
+
 }  // namespace
 
 std::size_t ShortMessageLength(std::uint8_t status) {
@@ -46,10 +113,10 @@ std::vector<std::string> ProductNames(const std::vector<std::string>& longNames)
   std::set<std::string> taken;
   names.reserve(longNames.size());
   for (const auto& longName : longNames) {
-    std::string name = CutCodePoints(longName, kMaxProductName);
+    std::string name = Shorten(longName, kMaxProductName);
     for (int n = 2; taken.count(name) != 0; ++n) {
       const std::string suffix = " #" + std::to_string(n);
-      name = CutCodePoints(longName, kMaxProductName - CodePoints(suffix)) + suffix;
+      name = Shorten(longName, kMaxProductName - CodePoints(suffix)) + suffix;
     }
     taken.insert(name);
     names.push_back(std::move(name));

@@ -104,4 +104,46 @@ TEST(PortService, ProductNamesAreShortAndUnique) {
   EXPECT_EQ(names[4].size(), 62u);  // 31 two-byte characters, not cut inside one
 }
 
+struct ShortNameCase {
+  const char* name;
+  std::vector<std::string> longNames;
+  std::vector<std::string> expected;
+};
+
+class PortNames : public ::testing::TestWithParam<ShortNameCase> {};
+
+// JACK and ALSA name ports "client:port", often longer than a menu name may
+// be; cutting at the end lost the port, which is what tells them apart.
+TEST_P(PortNames, KeepTheDistinctivePartsWithin31Characters) {
+  const auto names = midi::ProductNames(GetParam().longNames);
+  EXPECT_EQ(names, GetParam().expected);
+  for (const auto& name : names) {
+    std::size_t points = 0;
+    for (char c : name) points += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    EXPECT_LE(points, 31u) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ClientAndPort, PortNames,
+    ::testing::Values(
+        ShortNameCase{"short_name_unchanged", {"zelmora-receiver:midi_in"}, {"zelmora-receiver:midi_in"}},
+        ShortNameCase{"port_repeats_client", {"Midi Through:Midi Through Port-0"}, {"Midi Through Port-0"}},
+        ShortNameCase{"long_client_keeps_both_ends_and_port",
+                      {"zelmora-test-receiver-with-a-long-name:midi_in"},
+                      {"zelmora-tes\u2026a-long-name:midi_in"}},
+        ShortNameCase{"jack_numbered_clients_stay_apart",
+                      {"A Rather Long Software Synthesizer:midi_in", "A Rather Long Software Synthesizer-01:midi_in"},
+                      {"A Rather Lo\u2026Synthesizer:midi_in", "A Rather Lo\u2026thesizer-01:midi_in"}},
+        ShortNameCase{"long_port_keeps_its_end",
+                      {"a2j:Midi Through [14] (playback): Midi Through Port-0"},
+                      {"a2j:\u2026Midi Through Port-0"}},
+        ShortNameCase{"long_client_and_port",
+                      {"Midi-Bridge:Midi Through:(playback_0) Midi Through Port-0"},
+                      {"Midi-Br\u2026:\u2026Midi Through Port-0"}},
+        ShortNameCase{"same_short_name_numbered",
+                      {"zelmora-test-receiver-with-a-long-name:midi_in", "zelmora-test-receiver-with-a-long-name:midi_in"},
+                      {"zelmora-tes\u2026a-long-name:midi_in", "zelmora-te\u2026long-name:midi_in #2"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
