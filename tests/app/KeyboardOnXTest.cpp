@@ -2,11 +2,11 @@
 // played with real X key events; a JACK receiver counts what arrives.
 #include <gtest/gtest.h>
 
-#include <set>
 #include <thread>
 
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/NoteStory.h"
 #include "tests/support/PanelProgram.h"
 #include "tests/support/XServer.h"
 
@@ -64,22 +64,8 @@ class KeyboardOnX : public ::testing::Test {
     return out;
   }
 
-  // The note story a synthesizer hears: Note Ons, and the Note Offs that end
-  // a sounding note. The JACK output's xrun repair re-sends Note Offs for
-  // released notes; they end nothing and are left out.
   static std::vector<Bytes> Story(const std::vector<Bytes>& messages) {
-    std::vector<Bytes> out;
-    std::set<std::pair<int, int>> sounding;
-    for (const auto& m : messages) {
-      const std::pair<int, int> note{m[0] & 0x0F, m[1]};
-      if ((m[0] & 0xF0) == 0x90) {
-        sounding.insert(note);
-        out.push_back(m);
-      } else if ((m[0] & 0xF0) == 0x80 && sounding.erase(note) != 0) {
-        out.push_back(m);
-      }
-    }
-    return out;
+    return testing_support::NoteStory(messages);
   }
 
   std::unique_ptr<XServer> x_;
