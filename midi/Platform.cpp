@@ -4,6 +4,7 @@
 
 #include "midi/LogBackend.h"
 #include "midi/PortService.h"
+#include "midi/synth/SynthBackend.h"
 
 namespace midi {
 namespace {
@@ -15,6 +16,7 @@ struct BackendEntry {
 
 // The default destination: the first entry that builds.
 constexpr BackendEntry kDefaultDestinations[] = {
+    {"synth", &CreateSynthBackend},
     {"log", &CreateLogBackend},
 };
 

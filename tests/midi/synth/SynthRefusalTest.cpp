@@ -1,0 +1,103 @@
+// Opens of the built-in synthesizer that cannot succeed: each is refused with a
+// code the panel shows and a reason that says what is missing, and nothing crashes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine/Panel.h"
+#include "midi/PortService.h"
+#include "midi/synth/SoundFont.h"
+#include "midi/synth/SynthBackend.h"
+#include "tests/support/FakePanelView.h"
+#include "tests/support/ScopedVariable.h"
+
+namespace {
+
+using midi::SynthBackend;
+using testing_support::ScopedVariable;
+
+std::string InstalledSoundFont() {
+  for (const auto& path : midi::StandardSoundFontLocations()) {
+    if (std::filesystem::exists(path)) return path;
+  }
+  return {};
+}
+
+constexpr const char* kInstalled = "<installed>";
+
+struct RefusalCase {
+  const char* name;
+  const char* variable;  // ZELMORA_SOUNDFONT; nullptr: unset; kInstalled: the machine's GM SoundFont
+  std::vector<std::string> outputs;
+  std::int32_t code;
+  std::vector<std::string> reasonHas;
+};
+
+const RefusalCase kCases[] = {
+    {"NoSoundFontAnywhere", nullptr, {"jack"}, midi::rc::kError,
+     {"No General MIDI SoundFont was found", "Install the Debian package fluid-soundfont-gm", "ZELMORA_SOUNDFONT"}},
+    {"VariableNamesNothing", "/nonexistent/piano.sf2", {"jack"}, midi::rc::kError,
+     {"ZELMORA_SOUNDFONT names \"/nonexistent/piano.sf2\", which is not a SoundFont file",
+      "fluid-soundfont-gm"}},
+    {"NoJackServer", kInstalled, {"jack"}, midi::rc::kNoDevice,
+     {"no audio output", "no JACK server is running", "then choose \"MIDI Mapper\" again"}},
+    {"NoOutputOfAnyKind", kInstalled, {"jack", "nosuch"}, midi::rc::kNoDevice,
+     {"no JACK server is running; nosuch could not be opened"}},
+};
+
+class SynthRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(SynthRefusal, SaysWhatIsMissing) {
+  const RefusalCase& c = GetParam();
+  const std::string installed = InstalledSoundFont();
+  if (c.variable == kInstalled && installed.empty()) GTEST_SKIP() << "fluid-soundfont-gm is not installed";
+  // No server of this name runs: the JACK output has nothing to meet.
+  const std::string server = "zelmora-none-" + std::to_string(getpid());
+  ScopedVariable jackServer("JACK_DEFAULT_SERVER", server.c_str());
+  ScopedVariable soundFont(midi::kSoundFontVariable, c.variable == kInstalled ? installed.c_str() : c.variable);
+
+  SynthBackend::Options options;
+  options.locations = std::vector<std::string>{};  // only what the case names
+  options.fluidDefault = "";
+  options.outputs = c.outputs;
+  auto backend = std::make_unique<SynthBackend>(options);
+  SynthBackend& synth = *backend;
+  midi::PortService service(std::move(backend), {});
+
+  midi::PortHandle handle = 0;
+  EXPECT_EQ(service.open(midi::kDefaultDevice, handle), c.code);
+  EXPECT_EQ(handle, 0);
+  for (const auto& part : c.reasonHas) EXPECT_NE(service.lastError().find(part), std::string::npos) << service.lastError();
+  EXPECT_EQ(synth.output(), "");
+  // Asking again gives the same answer: a refusal leaves nothing half open.
+  EXPECT_EQ(service.open(midi::kDefaultDevice, handle), c.code);
+  EXPECT_EQ(service.close(handle), midi::rc::kInvalidHandle);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SynthRefusal, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SynthRefusalInPanel, StartUpShowsTheBoxAndGoesOn) {
+  ScopedVariable soundFont(midi::kSoundFontVariable, nullptr);
+  SynthBackend::Options options;
+  options.locations = std::vector<std::string>{};
+  options.fluidDefault = "";
+  midi::PortService service(std::make_unique<SynthBackend>(options), {});
+  testing_support::FakePanelView view;
+  engine::Panel panel(service, view);
+  view.panel = &panel;
+
+  panel.Form_Load();
+  EXPECT_EQ(view.messages, std::vector<std::string>{"Couldn't open midi out, rc = 1"});
+  EXPECT_EQ(view.lines[0], "Initialized...");
+  // Playing into the refused destination goes nowhere, quietly.
+  panel.SwitchOn(19);
+  panel.SwitchOff(19);
+  panel.device_Click(0);
+  EXPECT_EQ(view.messages.size(), 2u);
+  panel.Form_Unload();
+}
+
+}  // namespace

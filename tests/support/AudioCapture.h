@@ -1,0 +1,73 @@
+#pragma once
+
+#include <jack/jack.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace testing_support {
+
+// A JACK client of the tests' own that listens: two audio inputs whose level
+// it measures block by block, and which can watch for the first sample of a
+// sound. Needs a running server (see JackServer); never starts one.
+class AudioCapture {
+ public:
+  struct Level {
+    double rms = 0;   // over both inputs
+    float peak = 0;   // largest magnitude on either input
+  };
+
+  explicit AudioCapture(const std::string& clientName = "zelmora-capture");
+  ~AudioCapture();
+  AudioCapture(const AudioCapture&) = delete;
+  AudioCapture& operator=(const AudioCapture&) = delete;
+
+  bool ready() const { return client_ != nullptr; }
+  jack_client_t* client() const { return client_; }
+  jack_nframes_t sampleRate() const;
+  jack_nframes_t period() const;
+
+  // Connects the audio outputs of JACK client `source` to the inputs, in the
+  // order the server lists them. Returns how many were connected.
+  int connectFrom(const std::string& source);
+
+  // The level of the next `frames` frames to arrive, or nothing when they did
+  // not arrive within `timeout` (the server stalled or went away).
+  std::optional<Level> measure(jack_nframes_t frames,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(2));
+  // Measures block after block until one's RMS is below `rms`. Whether one was.
+  bool waitForSilence(double rms, jack_nframes_t frames, std::chrono::milliseconds timeout);
+  // Measures block after block until one's RMS is above `rms`. Whether one was.
+  bool waitForSound(double rms, jack_nframes_t frames, std::chrono::milliseconds timeout);
+
+  // Watches for the first sample whose magnitude exceeds `threshold`, from the
+  // next period on; waitForOnset returns that sample's frame time (as
+  // jack_last_frame_time counts) or nothing within `timeout`.
+  void armOnset(float threshold);
+  std::optional<jack_nframes_t> waitForOnset(std::chrono::milliseconds timeout);
+
+ private:
+  // What the process thread hands over, one record per period.
+  struct Block {
+    jack_nframes_t frames = 0;
+    double sumOfSquares = 0;
+    float peak = 0;
+  };
+  static constexpr std::size_t kBlocks = 8192;  // 11 s of 64-frame periods
+
+  static int Process(jack_nframes_t frames, void* arg);
+  void process(jack_nframes_t frames);
+
+  jack_client_t* client_ = nullptr;
+  std::array<jack_port_t*, 2> inputs_{};
+  std::array<Block, kBlocks> blocks_{};
+  std::atomic<std::uint64_t> written_{0};
+  std::atomic<float> onsetThreshold_{0};
+  std::atomic<std::int64_t> onsetFrame_{-1};
+};
+
+}  // namespace testing_support
