@@ -30,23 +30,24 @@ int AudioCapture::Process(jack_nframes_t frames, void* arg) {
 }
 
 void AudioCapture::process(jack_nframes_t frames) {
+  const jack_time_t now = jack_get_time();
   Block block;
   block.frames = frames;
   const float threshold = onsetThreshold_.load(std::memory_order_acquire);
-  const jack_nframes_t start = jack_last_frame_time(client_);
-  std::int64_t onset = -1;
+  std::optional<jack_nframes_t> onset;
   for (auto* port : inputs_) {
     const auto* samples = static_cast<const float*>(jack_port_get_buffer(port, frames));
     for (jack_nframes_t i = 0; i < frames; ++i) {
       const float magnitude = std::fabs(samples[i]);
       block.sumOfSquares += static_cast<double>(samples[i]) * samples[i];
       if (magnitude > block.peak) block.peak = magnitude;
-      if (threshold > 0 && magnitude > threshold && (onset < 0 || start + i < onset)) onset = start + i;
+      if (threshold > 0 && magnitude > threshold && (!onset || i < *onset)) onset = i;
     }
   }
-  if (onset >= 0) {
-    onsetFrame_.store(onset, std::memory_order_release);
-    onsetThreshold_.store(0, std::memory_order_release);
+  if (onset) {
+    onsetThreshold_.store(0, std::memory_order_relaxed);
+    onset_ = {jack_last_frame_time(client_) + *onset, *onset, now};
+    onsetFound_.store(true, std::memory_order_release);
   }
   const std::uint64_t n = written_.load(std::memory_order_relaxed);
   blocks_[n % kBlocks] = block;
@@ -111,15 +112,14 @@ bool AudioCapture::waitForSound(double rms, jack_nframes_t frames, std::chrono::
 }
 
 void AudioCapture::armOnset(float threshold) {
-  onsetFrame_.store(-1, std::memory_order_release);
+  onsetFound_.store(false, std::memory_order_release);
   onsetThreshold_.store(threshold, std::memory_order_release);
 }
 
-std::optional<jack_nframes_t> AudioCapture::waitForOnset(std::chrono::milliseconds timeout) {
+std::optional<AudioCapture::Onset> AudioCapture::waitForOnset(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
-    const std::int64_t frame = onsetFrame_.load(std::memory_order_acquire);
-    if (frame >= 0) return static_cast<jack_nframes_t>(frame);
+    if (onsetFound_.load(std::memory_order_acquire)) return onset_;
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   onsetThreshold_.store(0, std::memory_order_release);

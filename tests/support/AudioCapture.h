@@ -44,11 +44,16 @@ class AudioCapture {
   // Measures block after block until one's RMS is above `rms`. Whether one was.
   bool waitForSound(double rms, jack_nframes_t frames, std::chrono::milliseconds timeout);
 
+  // The first sample above a threshold.
+  struct Onset {
+    jack_nframes_t frame = 0;   // its frame time, as jack_last_frame_time counts
+    jack_nframes_t offset = 0;  // its place in the period that carried it
+    jack_time_t seen = 0;       // jack_get_time() when this client's process call began
+  };
   // Watches for the first sample whose magnitude exceeds `threshold`, from the
-  // next period on; waitForOnset returns that sample's frame time (as
-  // jack_last_frame_time counts) or nothing within `timeout`.
+  // next period on; waitForOnset returns it, or nothing within `timeout`.
   void armOnset(float threshold);
-  std::optional<jack_nframes_t> waitForOnset(std::chrono::milliseconds timeout);
+  std::optional<Onset> waitForOnset(std::chrono::milliseconds timeout);
 
  private:
   // What the process thread hands over, one record per period.
@@ -67,7 +72,8 @@ class AudioCapture {
   std::array<Block, kBlocks> blocks_{};
   std::atomic<std::uint64_t> written_{0};
   std::atomic<float> onsetThreshold_{0};
-  std::atomic<std::int64_t> onsetFrame_{-1};
+  std::atomic<bool> onsetFound_{false};
+  Onset onset_;  // written by the process thread before onsetFound_ is set
 };
 
 }  // namespace testing_support
