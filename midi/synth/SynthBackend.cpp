@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <new>
 
@@ -108,15 +109,84 @@ std::string NoAudioReason(const std::vector<std::string>& failures) {
   return reason + ". Start the desktop's sound server or a JACK server, then choose \"MIDI Mapper\" again.";
 }
 
+// A synthesizer with a SoundFont loaded at a rate, or why there is none.
+struct Loaded {
+  Settings settings;
+  Synth synth;
+  std::string path;
+  double rate = 0;
+  OpenResult failure;  // when there is no synth
+};
+
+// Runs on any thread: every call makes objects of its own.
+Loaded Load(const std::string& path, double rate) {
+  Loaded loaded;
+  loaded.failure = {nullptr, rc::kNoMemory, "The synthesizer could not be created: out of memory."};
+  Settings settings{new_fluid_settings()};
+  if (!settings) return loaded;
+  fluid_settings_setnum(settings.get(), "synth.sample-rate", rate);
+  // Loads only the samples of the instruments in use: about a quarter of the
+  // time and memory of loading the whole General MIDI set.
+  fluid_settings_setint(settings.get(), "synth.dynamic-sample-loading", 1);
+  fluid_settings_setint(settings.get(), "audio.period-size", kPeriodFrames);
+  fluid_settings_setint(settings.get(), "audio.periods", kPeriods);
+  Synth synth{new_fluid_synth(settings.get())};
+  if (!synth) return loaded;
+  FluidErrors::Clear();
+  if (fluid_synth_sfload(synth.get(), path.c_str(), 1) == FLUID_FAILED) {
+    std::string reason = "The SoundFont \"" + path + "\" could not be loaded";
+    const std::string error = FluidErrors::Last();
+    if (!error.empty()) reason += " (" + error + ")";
+    loaded.failure = {nullptr, rc::kError, reason + ". " + SoundFontInstallHint()};
+    return loaded;
+  }
+  loaded.settings = std::move(settings);
+  loaded.synth = std::move(synth);
+  loaded.path = path;
+  loaded.rate = rate;
+  loaded.failure = {nullptr, rc::kOk, {}};
+  return loaded;
+}
+
+SoundFontSearch MakeSearch(const SynthBackend::Options& options) {
+  SoundFontSearch search;
+  if (const char* variable = std::getenv(kSoundFontVariable)) search.variable = variable;
+  if (options.fluidDefault) {
+    search.fluidDefault = *options.fluidDefault;
+  } else if (Settings settings{new_fluid_settings()}) {
+    char* path = nullptr;
+    if (fluid_settings_dupstr(settings.get(), "synth.default-soundfont", &path) == FLUID_OK && path) {
+      search.fluidDefault = path;
+    }
+    fluid_free(path);
+  }
+  search.locations = options.locations ? *options.locations : StandardSoundFontLocations();
+  return search;
+}
+
+Loaded Preload(const SoundFontSearch& search) {
+  SoundFontChoice choice = FindSoundFont(search, &IsSoundFont);
+  if (choice.path.empty()) return {};
+  return Load(choice.path, kSampleRate);
+}
+
 }  // namespace
 
 // The synthesizer with its SoundFont, and the output it plays through while a
-// port is open. Members go in reverse order: output, synth, then its settings.
+// port is open. Members go in reverse order: the preload first, then the
+// output, the synth, and last its settings.
 class SynthBackend::Engine {
  public:
-  explicit Engine(Options options) : options_(std::move(options)) {}
+  explicit Engine(Options options) : options_(std::move(options)) {
+    FluidErrors::Install();
+    if (!options_.preload) return;
+    try {
+      preload_ = std::async(std::launch::async, &Preload, MakeSearch(options_));
+    } catch (const std::exception&) {
+      // No thread to spare: the first open loads instead.
+    }
+  }
 
-  const Options& options() const { return options_; }
   fluid_synth_t* synth() const { return synth_.get(); }
   int loads() const { return loads_; }
   const std::string& soundFont() const { return soundFont_; }
@@ -124,66 +194,26 @@ class SynthBackend::Engine {
   bool isOpen() const { return open_; }
   std::string jackClientName() const { return jack_ ? jack_->clientName() : std::string(); }
 
-  SoundFontSearch search() const {
-    SoundFontSearch search;
-    if (const char* variable = std::getenv(kSoundFontVariable)) search.variable = variable;
-    if (options_.fluidDefault) {
-      search.fluidDefault = *options_.fluidDefault;
-    } else if (Settings settings{new_fluid_settings()}) {
-      char* path = nullptr;
-      if (fluid_settings_dupstr(settings.get(), "synth.default-soundfont", &path) == FLUID_OK && path) {
-        search.fluidDefault = path;
-      }
-      fluid_free(path);
-    }
-    search.locations = options_.locations ? *options_.locations : StandardSoundFontLocations();
-    return search;
-  }
-
-  // Makes sure the synthesizer runs at `rate` with `path` loaded. A synthesizer
-  // cannot change its rate, so a new rate (a JACK server restarted at another
-  // one) costs a reload; nothing else does.
-  OpenResult load(const std::string& path, double rate) {
-    if (synth_ && rate == rate_ && path == soundFont_) return {nullptr, rc::kOk, {}};
-    Settings settings{new_fluid_settings()};
-    if (!settings) return {nullptr, rc::kNoMemory, "The synthesizer could not be created: out of memory."};
-    fluid_settings_setnum(settings.get(), "synth.sample-rate", rate);
-    // Loads only the samples of the instruments in use: about a quarter of the
-    // time and memory of loading the whole General MIDI set.
-    fluid_settings_setint(settings.get(), "synth.dynamic-sample-loading", 1);
-    fluid_settings_setint(settings.get(), "audio.period-size", kPeriodFrames);
-    fluid_settings_setint(settings.get(), "audio.periods", kPeriods);
-    Synth synth{new_fluid_synth(settings.get())};
-    if (!synth) return {nullptr, rc::kNoMemory, "The synthesizer could not be created: out of memory."};
-    FluidErrors::Clear();
-    if (fluid_synth_sfload(synth.get(), path.c_str(), 1) == FLUID_FAILED) {
-      std::string reason = "The SoundFont \"" + path + "\" could not be loaded";
-      const std::string error = FluidErrors::Last();
-      if (!error.empty()) reason += " (" + error + ")";
-      return {nullptr, rc::kError, reason + ". " + SoundFontInstallHint()};
-    }
-    synth_ = std::move(synth);  // the old synthesizer goes before the settings it was made with
-    settings_ = std::move(settings);
-    rate_ = rate;
-    soundFont_ = path;
-    ++loads_;
-    return {nullptr, rc::kOk, {}};
-  }
-
   // Tries the outputs in order; the first that opens plays.
-  OpenResult start(const std::string& path) {
+  OpenResult start() {
+    // Without a load under way, a missing SoundFont is told before any output is tried.
+    if (!synth_ && !preload_.valid()) {
+      SoundFontChoice choice = FindSoundFont(MakeSearch(options_), &IsSoundFont);
+      if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
+    }
     std::vector<std::string> failures;
     for (const auto& output : options_.outputs) {
       std::string error;
       if (output == "jack") {
+        // Connects while the SoundFont may still be loading on the other core.
         auto jack = JackOutput::Connect(options_.jackClientName, error);
         if (jack) {
           // The synthesizer must run at the server's rate before the server calls it.
-          if (auto loaded = load(path, jack->sampleRate()); loaded.code != rc::kOk) return loaded;
+          if (auto ready = loadedAt(jack->sampleRate()); ready.code != rc::kOk) return ready;
           if (jack->start(&RenderSynth, synth_.get(), error)) jack_ = std::move(jack);
         }
       } else {
-        if (auto loaded = load(path, kSampleRate); loaded.code != rc::kOk) return loaded;
+        if (auto ready = loadedAt(kSampleRate); ready.code != rc::kOk) return ready;
         fluid_settings_setstr(settings_.get(), "audio.driver", output.c_str());
         FluidErrors::Clear();
         driver_.reset(new_fluid_audio_driver(settings_.get(), synth_.get()));
@@ -195,6 +225,12 @@ class SynthBackend::Engine {
         return {nullptr, rc::kOk, {}};
       }
       failures.push_back(DescribeFailure(output, error));
+    }
+    // Still, a missing SoundFont is the first thing to mend.
+    adopt();
+    if (!synth_) {
+      SoundFontChoice choice = FindSoundFont(MakeSearch(options_), &IsSoundFont);
+      if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
     }
     return {nullptr, rc::kNoDevice, NoAudioReason(failures)};
   }
@@ -211,6 +247,45 @@ class SynthBackend::Engine {
   }
 
  private:
+  // Makes sure the synthesizer runs at `rate` with a SoundFont: the one loaded,
+  // else the preloaded one, else what a search finds now. A synthesizer cannot
+  // change its rate, so only a new rate (a JACK server restarted at another
+  // one) costs a reload.
+  OpenResult loadedAt(double rate) {
+    adopt();
+    std::string path = soundFont_;
+    if (!synth_) {
+      // Looked for anew at every open until one loads: the user may install one meanwhile.
+      SoundFontChoice choice = FindSoundFont(MakeSearch(options_), &IsSoundFont);
+      if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
+      path = std::move(choice.path);
+    }
+    if (synth_ && rate == rate_ && path == soundFont_) return {nullptr, rc::kOk, {}};
+    Loaded loaded = Load(path, rate);
+    if (!loaded.synth) return std::move(loaded.failure);
+    take(std::move(loaded));
+    return {nullptr, rc::kOk, {}};
+  }
+
+  // Takes the preloaded synthesizer, once it is there.
+  void adopt() {
+    if (!preload_.valid()) return;
+    try {
+      Loaded loaded = preload_.get();
+      if (loaded.synth) take(std::move(loaded));
+    } catch (const std::exception&) {
+      // Loading failed on its thread: the open searches and loads itself.
+    }
+  }
+
+  void take(Loaded&& loaded) {
+    synth_ = std::move(loaded.synth);  // the old synthesizer goes before the settings it was made with
+    settings_ = std::move(loaded.settings);
+    rate_ = loaded.rate;
+    soundFont_ = std::move(loaded.path);
+    ++loads_;
+  }
+
   Options options_;
   Settings settings_;
   Synth synth_;
@@ -221,6 +296,7 @@ class SynthBackend::Engine {
   Driver driver_;
   std::string output_;
   bool open_ = false;
+  std::future<Loaded> preload_;
 };
 
 namespace {
@@ -263,9 +339,7 @@ class SynthPort final : public OutputPort {
 
 SynthBackend::SynthBackend() : SynthBackend(Options{}) {}
 
-SynthBackend::SynthBackend(Options options) : engine_(std::make_unique<Engine>(std::move(options))) {
-  FluidErrors::Install();
-}
+SynthBackend::SynthBackend(Options options) : engine_(std::make_unique<Engine>(std::move(options))) {}
 
 SynthBackend::~SynthBackend() = default;
 
@@ -284,14 +358,7 @@ OpenResult SynthBackend::openPort(const PortInfo&) {
 OpenResult SynthBackend::open() {
   Engine& engine = *engine_;
   if (engine.isOpen()) return {nullptr, rc::kAllocated, "The built-in synthesizer is open already."};
-  std::string path = engine.soundFont();
-  if (engine.synth() == nullptr) {
-    // Looked for anew at every open until one loads: the user may install one meanwhile.
-    SoundFontChoice choice = FindSoundFont(engine.search(), &IsSoundFont);
-    if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
-    path = std::move(choice.path);
-  }
-  OpenResult started = engine.start(path);
+  OpenResult started = engine.start();
   if (started.code != rc::kOk) return started;
   return {std::make_unique<SynthPort>(engine), rc::kOk, {}};
 }

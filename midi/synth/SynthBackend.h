@@ -26,6 +26,9 @@ class SynthBackend final : public Backend {
     // Audio outputs to try, in order: "jack", or a FluidSynth audio driver name.
     std::vector<std::string> outputs = {"jack", "pulseaudio", "alsa"};
     std::string jackClientName = "zelmora-synth";
+    // Starts loading the SoundFont on a thread of its own at construction, so
+    // that the first open finds it loaded, or nearly.
+    bool preload = true;
   };
 
   SynthBackend();

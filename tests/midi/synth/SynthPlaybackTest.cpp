@@ -187,11 +187,11 @@ TEST_F(SynthPlayback, BrokenSoundFontIsRefusedAndAGoodOneLoadsNext) {
     std::ofstream file(broken, std::ios::binary);
     file << "RIFF" << std::string(4, '\x40') << "sfbk" << std::string(64, 'x');
   }
+  variable_.set(broken.c_str());
   SynthBackend::Options options;
   options.locations = std::vector<std::string>{};
   options.fluidDefault = "";
   makeService(options);
-  variable_.set(broken.c_str());
 
   midi::PortHandle handle = 0;
   EXPECT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kError);

@@ -58,22 +58,33 @@ TEST_P(SynthRefusal, SaysWhatIsMissing) {
   ScopedVariable jackServer("JACK_DEFAULT_SERVER", server.c_str());
   ScopedVariable soundFont(midi::kSoundFontVariable, c.variable == kInstalled ? installed.c_str() : c.variable);
 
-  SynthBackend::Options options;
-  options.locations = std::vector<std::string>{};  // only what the case names
-  options.fluidDefault = "";
-  options.outputs = c.outputs;
-  auto backend = std::make_unique<SynthBackend>(options);
-  SynthBackend& synth = *backend;
-  midi::PortService service(std::move(backend), {});
+  // Loading ahead on a thread of its own or at the open: the same answers.
+  for (const bool preload : {true, false}) {
+    SCOPED_TRACE(preload ? "preloaded" : "loaded at the open");
+    SynthBackend::Options options;
+    options.locations = std::vector<std::string>{};  // only what the case names
+    options.fluidDefault = "";
+    options.outputs = c.outputs;
+    options.preload = preload;
+    auto backend = std::make_unique<SynthBackend>(options);
+    SynthBackend& synth = *backend;
+    midi::PortService service(std::move(backend), {});
 
-  midi::PortHandle handle = 0;
-  EXPECT_EQ(service.open(midi::kDefaultDevice, handle), c.code);
-  EXPECT_EQ(handle, 0);
-  for (const auto& part : c.reasonHas) EXPECT_NE(service.lastError().find(part), std::string::npos) << service.lastError();
-  EXPECT_EQ(synth.output(), "");
-  // Asking again gives the same answer: a refusal leaves nothing half open.
-  EXPECT_EQ(service.open(midi::kDefaultDevice, handle), c.code);
-  EXPECT_EQ(service.close(handle), midi::rc::kInvalidHandle);
+    midi::PortHandle handle = 0;
+    EXPECT_EQ(service.open(midi::kDefaultDevice, handle), c.code);
+    EXPECT_EQ(handle, 0);
+    for (const auto& part : c.reasonHas) {
+      EXPECT_NE(service.lastError().find(part), std::string::npos) << service.lastError();
+    }
+    EXPECT_EQ(synth.output(), "");
+    EXPECT_LE(synth.soundFontLoads(), 1);
+    const int loads = synth.soundFontLoads();
+    // Asking again gives the same answer: a refusal leaves nothing half open,
+    // and a SoundFont it loaded stays loaded.
+    EXPECT_EQ(service.open(midi::kDefaultDevice, handle), c.code);
+    EXPECT_EQ(service.close(handle), midi::rc::kInvalidHandle);
+    EXPECT_EQ(synth.soundFontLoads(), loads);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SynthRefusal, ::testing::ValuesIn(kCases),
