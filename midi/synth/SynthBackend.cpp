@@ -15,8 +15,8 @@ namespace {
 
 // Rate for outputs that take any rate (PulseAudio, ALSA); JACK sets its own.
 constexpr double kSampleRate = 48000;
-// The shortest period the outputs are known to keep up with here, two of them:
-// 5.3 ms of buffering at 48 kHz.
+// The period of the outputs whose period is ours to choose (PulseAudio, ALSA):
+// two periods of 128 frames buffer 5.3 ms at 48 kHz. JACK's is its server's.
 constexpr int kPeriodFrames = 128;
 constexpr int kPeriods = 2;
 
@@ -33,8 +33,9 @@ using Settings = std::unique_ptr<fluid_settings_t, SettingsDeleter>;
 using Synth = std::unique_ptr<fluid_synth_t, SynthDeleter>;
 using Driver = std::unique_ptr<fluid_audio_driver_t, DriverDeleter>;
 
-// FluidSynth logs process-wide to stderr. Its errors are kept so that a
-// refusal can say what went wrong; the rest would only clutter the terminal.
+// FluidSynth logs process-wide to stderr. The first error after Clear() is
+// kept, as the most specific, so that a refusal can say what went wrong; the
+// rest would only clutter the terminal.
 class FluidErrors {
  public:
   static void Install() {
@@ -46,11 +47,11 @@ class FluidErrors {
   }
   static void Clear() {
     std::lock_guard lock(mutex_);
-    last_.clear();
+    first_.clear();
   }
-  static std::string Last() {
+  static std::string First() {
     std::lock_guard lock(mutex_);
-    return last_;
+    return first_;
   }
 
  private:
@@ -58,12 +59,12 @@ class FluidErrors {
     // Also called from FluidSynth's audio threads; a failed allocation must not escape into C.
     try {
       std::lock_guard lock(mutex_);
-      last_ = message != nullptr ? message : "";
+      if (first_.empty() && message != nullptr) first_ = message;
     } catch (...) {
     }
   }
   static inline std::mutex mutex_;
-  static inline std::string last_;
+  static inline std::string first_;
 };
 
 // Back to the state of a fresh start, in silence. In FluidSynth 2.3 a system
@@ -82,13 +83,6 @@ void RenderSynth(void* synth, std::uint32_t frames, float* left, float* right) {
                           0, 1);
 }
 
-std::string OutputTitle(const std::string& output) {
-  if (output == "jack") return "JACK";
-  if (output == "pulseaudio") return "PulseAudio";
-  if (output == "alsa") return "ALSA";
-  return output;
-}
-
 std::string DescribeFailure(const std::string& output, const std::string& error) {
   std::string text;
   if (output == "jack") return error;
@@ -97,7 +91,7 @@ std::string DescribeFailure(const std::string& output, const std::string& error)
   } else if (output == "alsa") {
     text = "ALSA could not open a sound card";
   } else {
-    text = OutputTitle(output) + " could not be opened";
+    text = output + " could not be opened";
   }
   if (!error.empty()) text += " (" + error.substr(0, error.find('\n')) + ")";
   return text;
@@ -135,7 +129,7 @@ Loaded Load(const std::string& path, double rate) {
   FluidErrors::Clear();
   if (fluid_synth_sfload(synth.get(), path.c_str(), 1) == FLUID_FAILED) {
     std::string reason = "The SoundFont \"" + path + "\" could not be loaded";
-    const std::string error = FluidErrors::Last();
+    const std::string error = FluidErrors::First();
     if (!error.empty()) reason += " (" + error + ")";
     loaded.failure = {nullptr, rc::kError, reason + ". " + SoundFontInstallHint()};
     return loaded;
@@ -217,7 +211,7 @@ class SynthBackend::Engine {
         fluid_settings_setstr(settings_.get(), "audio.driver", output.c_str());
         FluidErrors::Clear();
         driver_.reset(new_fluid_audio_driver(settings_.get(), synth_.get()));
-        if (!driver_) error = FluidErrors::Last();
+        if (!driver_) error = FluidErrors::First();
       }
       if (jack_ || driver_) {
         output_ = output;

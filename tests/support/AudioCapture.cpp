@@ -91,20 +91,18 @@ std::optional<AudioCapture::Level> AudioCapture::measure(jack_nframes_t frames,
   return level;
 }
 
-bool AudioCapture::waitForSilence(double rms, jack_nframes_t frames, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const auto level = measure(frames);
+bool AudioCapture::waitForSilence(double rms, jack_nframes_t block, jack_nframes_t within) {
+  for (jack_nframes_t heard = 0; heard < within; heard += block) {
+    const auto level = measure(block);
     if (!level) return false;
     if (level->rms < rms) return true;
   }
   return false;
 }
 
-bool AudioCapture::waitForSound(double rms, jack_nframes_t frames, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const auto level = measure(frames);
+bool AudioCapture::waitForSound(double rms, jack_nframes_t block, jack_nframes_t within) {
+  for (jack_nframes_t heard = 0; heard < within; heard += block) {
+    const auto level = measure(block);
     if (!level) return false;
     if (level->rms > rms) return true;
   }

@@ -36,13 +36,17 @@ class AudioCapture {
   int connectFrom(const std::string& source);
 
   // The level of the next `frames` frames to arrive, or nothing when they did
-  // not arrive within `timeout` (the server stalled or went away).
+  // not arrive within `timeout` (the server stalled or went away). The
+  // timeout is generous: a server without realtime scheduling on a busy
+  // machine runs slow, and the waits below count audio, not wall time.
   std::optional<Level> measure(jack_nframes_t frames,
-                               std::chrono::milliseconds timeout = std::chrono::seconds(2));
-  // Measures block after block until one's RMS is below `rms`. Whether one was.
-  bool waitForSilence(double rms, jack_nframes_t frames, std::chrono::milliseconds timeout);
-  // Measures block after block until one's RMS is above `rms`. Whether one was.
-  bool waitForSound(double rms, jack_nframes_t frames, std::chrono::milliseconds timeout);
+                               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  // Measures blocks of `block` frames until one's RMS is below `rms`, for at
+  // most `within` frames of audio. Whether one was.
+  bool waitForSilence(double rms, jack_nframes_t block, jack_nframes_t within);
+  // Measures blocks of `block` frames until one's RMS is above `rms`, for at
+  // most `within` frames of audio. Whether one was.
+  bool waitForSound(double rms, jack_nframes_t block, jack_nframes_t within);
 
   // The first sample above a threshold.
   struct Onset {

@@ -17,7 +17,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using midi::SynthBackend;
 using testing_support::AudioCapture;
 using testing_support::JackServer;
@@ -28,6 +27,7 @@ constexpr double kAudible = 0.005;
 constexpr double kSilent = 1e-4;
 constexpr jack_nframes_t kSoundBlock = 1024;   // 21 ms
 constexpr jack_nframes_t kSilenceBlock = 4800;  // 100 ms
+constexpr jack_nframes_t kSecond = 48000;
 
 std::string InstalledSoundFont() {
   for (const auto& path : midi::StandardSoundFontLocations()) {
@@ -64,9 +64,9 @@ class SynthPlayback : public ::testing::Test {
     const auto level = capture_->measure(frames);
     return level && level->rms < kSilent;
   }
-  bool soundStarts() { return capture_->waitForSound(kAudible, kSoundBlock, 2s); }
+  bool soundStarts() { return capture_->waitForSound(kAudible, kSoundBlock, kSecond); }
   // Long enough for the release and the reverberation to die away.
-  bool soundStops() { return capture_->waitForSilence(kSilent, kSilenceBlock, 8s); }
+  bool soundStops() { return capture_->waitForSilence(kSilent, kSilenceBlock, 8 * kSecond); }
 
   ScopedVariable variable_{midi::kSoundFontVariable, nullptr};
   std::string installed_;
@@ -100,7 +100,7 @@ TEST_F(SynthPlayback, SwitchSoundsFromNoteOnToNoteOff) {
 
 TEST_F(SynthPlayback, CloseSilencesAndReopenPlaysWithoutReload) {
   midi::PortHandle handle = 0;
-  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk);
+  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk) << service_->lastError();
   const std::string client = synth_->jackClientName();
   ASSERT_TRUE(listen());
   service_->send(handle, 0x0010C0);  // an organ: it holds for as long as the key
@@ -112,7 +112,7 @@ TEST_F(SynthPlayback, CloseSilencesAndReopenPlaysWithoutReload) {
   EXPECT_EQ(capture_->connectFrom(client), 0) << "the synthesizer's outputs outlived the close";
   EXPECT_TRUE(silentFor(kSilenceBlock));
 
-  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk);
+  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk) << service_->lastError();
   ASSERT_TRUE(listen());
   EXPECT_TRUE(silentFor(kSilenceBlock)) << "the note held at the close came back";
   service_->send(handle, 0x7F4090);
@@ -155,7 +155,7 @@ class SynthMessages : public SynthPlayback, public ::testing::WithParamInterface
 TEST_P(SynthMessages, SoundAsMidiSays) {
   const MessageCase& c = GetParam();
   midi::PortHandle handle = 0;
-  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk);
+  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk) << service_->lastError();
   ASSERT_TRUE(listen());
   for (auto message : c.start) service_->send(handle, message);
   if (!c.sounds) {
@@ -164,7 +164,7 @@ TEST_P(SynthMessages, SoundAsMidiSays) {
   }
   ASSERT_TRUE(soundStarts());
   if (c.stop.empty()) {
-    EXPECT_FALSE(capture_->waitForSilence(kSilent, kSilenceBlock, 2s));
+    EXPECT_FALSE(capture_->waitForSilence(kSilent, kSilenceBlock, 2 * kSecond));
     return;
   }
   for (auto message : c.stop) service_->send(handle, message);
@@ -200,7 +200,7 @@ TEST_F(SynthPlayback, BrokenSoundFontIsRefusedAndAGoodOneLoadsNext) {
   EXPECT_EQ(synth_->soundFontLoads(), 0);
 
   variable_.set(installed_.c_str());
-  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk);
+  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk) << service_->lastError();
   EXPECT_EQ(synth_->soundFont(), installed_);
   EXPECT_EQ(synth_->soundFontLoads(), 1);
   ASSERT_TRUE(listen());
@@ -223,7 +223,7 @@ TEST_F(SynthPlayback, OnePortAtATime) {
 
 TEST_F(SynthPlayback, ServerGoneWhileOpen) {
   midi::PortHandle handle = 0;
-  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk);
+  ASSERT_EQ(service_->open(midi::kDefaultDevice, handle), midi::rc::kOk) << service_->lastError();
   capture_.reset();
   server_->stop();
   // Sends into the silent synthesizer go nowhere, quietly.
