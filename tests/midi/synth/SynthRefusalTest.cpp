@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "engine/Panel.h"
 #include "midi/PortService.h"
@@ -24,6 +25,30 @@ std::string InstalledSoundFont() {
   }
   return {};
 }
+
+// A HOME whose .jackdrc names a stand-in for jackd that only leaves a mark:
+// libjack, told to start a server, starts what .jackdrc names.
+class JackStartTrap {
+ public:
+  JackStartTrap()
+      : home_(::testing::TempDir() + "jack-trap-" + std::to_string(getpid())),
+        mark_(home_ + "/started"),
+        variable_("HOME", home_.c_str()) {
+    std::filesystem::create_directories(home_);
+    std::filesystem::remove(mark_);
+    const std::string stand_in = home_ + "/jackd";
+    std::ofstream(stand_in) << "#!/bin/sh\ntouch '" << mark_ << "'\nexit 1\n";
+    std::filesystem::permissions(stand_in, std::filesystem::perms::owner_all);
+    std::ofstream(home_ + "/.jackdrc") << stand_in << " -d dummy\n";
+  }
+  ~JackStartTrap() { std::filesystem::remove_all(home_); }
+  bool sprung() const { return std::filesystem::exists(mark_); }
+
+ private:
+  std::string home_;
+  std::string mark_;
+  ScopedVariable variable_;
+};
 
 constexpr const char* kInstalled = "<installed>";
 
@@ -53,9 +78,13 @@ TEST_P(SynthRefusal, SaysWhatIsMissing) {
   const RefusalCase& c = GetParam();
   const std::string installed = InstalledSoundFont();
   if (c.variable == kInstalled && installed.empty()) GTEST_SKIP() << "fluid-soundfont-gm is not installed";
-  // No server of this name runs: the JACK output has nothing to meet.
+  // No server of this name runs: the JACK output has nothing to meet. Without
+  // JACK_NO_START_SERVER only the back-end's own care keeps libjack from
+  // starting one.
   const std::string server = "zelmora-none-" + std::to_string(getpid());
   ScopedVariable jackServer("JACK_DEFAULT_SERVER", server.c_str());
+  ScopedVariable noStart("JACK_NO_START_SERVER", nullptr);
+  const JackStartTrap trap;
   ScopedVariable soundFont(midi::kSoundFontVariable, c.variable == kInstalled ? installed.c_str() : c.variable);
 
   // Loading ahead on a thread of its own or at the open: the same answers.
@@ -85,6 +114,7 @@ TEST_P(SynthRefusal, SaysWhatIsMissing) {
     EXPECT_EQ(service.close(handle), midi::rc::kInvalidHandle);
     EXPECT_EQ(synth.soundFontLoads(), loads);
   }
+  EXPECT_FALSE(trap.sprung()) << "opening the synthesizer tried to start a JACK server";
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SynthRefusal, ::testing::ValuesIn(kCases),
