@@ -6,6 +6,7 @@
 #include "midi/PortService.h"
 #include "midi/jack/JackBackend.h"
 #include "midi/rtmidi/RtMidiBackend.h"
+#include "midi/synth/SynthBackend.h"
 
 namespace midi {
 namespace {
@@ -17,6 +18,7 @@ struct BackendEntry {
 
 // The default destination: the first entry that builds.
 constexpr BackendEntry kDefaultDestinations[] = {
+    {"synth", &CreateSynthBackend},
     {"log", &CreateLogBackend},
 };
 

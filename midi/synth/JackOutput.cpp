@@ -1,0 +1,77 @@
+#include "midi/synth/JackOutput.h"
+
+#include <jack/jack.h>
+
+namespace midi {
+
+struct JackOutput::Client {
+  jack_client_t* jack = nullptr;
+  jack_port_t* left = nullptr;
+  jack_port_t* right = nullptr;
+  Render render = nullptr;
+  void* context = nullptr;
+
+  ~Client() {
+    // Closing deactivates first, so no process callback runs once this returns.
+    if (jack != nullptr) jack_client_close(jack);
+  }
+
+  static int Process(jack_nframes_t frames, void* arg) {
+    auto* self = static_cast<Client*>(arg);
+    auto* left = static_cast<float*>(jack_port_get_buffer(self->left, frames));
+    auto* right = static_cast<float*>(jack_port_get_buffer(self->right, frames));
+    self->render(self->context, frames, left, right);
+    return 0;
+  }
+};
+
+JackOutput::JackOutput(std::unique_ptr<Client> client) : client_(std::move(client)) {}
+JackOutput::~JackOutput() = default;
+
+std::unique_ptr<JackOutput> JackOutput::Connect(const std::string& clientName, std::string& error) {
+  auto client = std::make_unique<Client>();
+  jack_status_t status{};
+  // JackNoStartServer: without it libjack tries to launch jackd when none runs,
+  // which fails here only after seconds.
+  client->jack = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+  if (client->jack == nullptr) {
+    error = (status & JackServerFailed) != 0 ? "no JACK server is running" : "the JACK server refused a client";
+    return nullptr;
+  }
+  return std::unique_ptr<JackOutput>(new JackOutput(std::move(client)));
+}
+
+std::uint32_t JackOutput::sampleRate() const { return jack_get_sample_rate(client_->jack); }
+
+std::string JackOutput::clientName() const { return jack_get_client_name(client_->jack); }
+
+bool JackOutput::start(Render render, void* context, std::string& error) {
+  Client& c = *client_;
+  c.render = render;
+  c.context = context;
+  c.left = jack_port_register(c.jack, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  c.right = jack_port_register(c.jack, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  if (c.left == nullptr || c.right == nullptr) {
+    error = "the JACK server refused the synthesizer's audio ports";
+    return false;
+  }
+  jack_set_process_callback(c.jack, &Client::Process, &c);
+  if (jack_activate(c.jack) != 0) {
+    error = "the JACK server did not start the synthesizer";
+    return false;
+  }
+  // Playing at once is the point of the default destination: connect to the
+  // speakers the way a freshly started synthesizer is expected to. A mono
+  // output gets both sides.
+  if (const char** playback =
+          jack_get_ports(c.jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical)) {
+    if (playback[0] != nullptr) {
+      jack_connect(c.jack, jack_port_name(c.left), playback[0]);
+      jack_connect(c.jack, jack_port_name(c.right), playback[1] != nullptr ? playback[1] : playback[0]);
+    }
+    jack_free(playback);
+  }
+  return true;
+}
+
+}  // namespace midi
