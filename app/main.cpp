@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 
+#include "app/AutoRepeat.h"
 #include "app/FileDialogs.h"
 #include "app/Form1.h"
 #include "app/MessageBoxes.h"
@@ -56,6 +57,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationDisplayName(QStringLiteral("Zelmora! Switches Module"));
   // Lets the desktop match the window to its launcher entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral(ZELMORA_APP_ID));
+  app::UseDetectableAutoRepeat();
 
   auto midi = midi::CreatePlatformMidiOut();
   app::QtMessageBoxes messages;
