@@ -47,6 +47,9 @@ class Figures {
     add(name + ".max", p.max);
   }
 
+  // Every sample of a series, for histograms.
+  void addSamples(const std::string& name, std::vector<double> values) { series_.emplace_back(name, std::move(values)); }
+
   bool write(const std::string& path) const {
     std::ofstream out(path);
     out << "{\n  \"benchmark\": \"" << benchmark_ << "\"";
@@ -55,6 +58,15 @@ class Figures {
       char text[64];
       std::snprintf(text, sizeof text, "%.4f", value);
       out << ",\n  \"" << name << "\": " << text;
+    }
+    for (const auto& [name, values] : series_) {
+      out << ",\n  \"" << name << "\": [";
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.4f", values[i]);
+        out << (i ? "," : "") << text;
+      }
+      out << "]";
     }
     out << "\n}\n";
     return static_cast<bool>(out);
@@ -73,6 +85,7 @@ class Figures {
   std::string benchmark_;
   std::vector<std::pair<std::string, double>> numbers_;
   std::vector<std::pair<std::string, std::string>> texts_;
+  std::vector<std::pair<std::string, std::vector<double>>> series_;
 };
 
 }  // namespace bench

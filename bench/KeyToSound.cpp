@@ -203,6 +203,7 @@ int main(int argc, char** argv) {
     figures.add("silent_notes", silentNotes);
     figures.add("capture_cycle_ms", r);
     figures.add("output_ms", h);
+    figures.addSamples("output_samples_ms", heard);
     figures.add("target_p99_ms", target);
     if (!figures.write(args.json)) {
       std::fprintf(stderr, "could not write %s\n", args.json.c_str());
