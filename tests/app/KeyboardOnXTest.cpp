@@ -107,9 +107,9 @@ TEST_F(KeyboardOnX, OpeningAMenuReleasesAHeldKey) {
   const std::size_t start = receiver_->eventCount();
   program_->press("z");
   ASSERT_TRUE(WaitFor([&] { return receiver_->sounding(0, 60); }, 2s));
-  program_->openMenu(1);
+  ASSERT_TRUE(program_->openMenu(1)) << "no menu opened";
   EXPECT_TRUE(WaitFor([&] { return !receiver_->sounding(0, 60); }, 2s)) << "the note hangs while the menu is open";
-  program_->closeMenu();
+  ASSERT_TRUE(program_->closeMenu());
   program_->release("z");
   EXPECT_EQ(Story(messagesFrom(start)), (std::vector<Bytes>{{0x90, 60, 127}, {0x80, 60, 0}}));
   EXPECT_EQ(receiver_->soundingCount(), 0);

@@ -26,23 +26,25 @@ PanelProgram::PanelProgram(const std::string& program, const std::string& log)
 
 PanelProgram::~PanelProgram() { process_->stop(); }
 
-void PanelProgram::openMenu(int menu) {
+bool PanelProgram::openMenu(int menu) {
   int x = 0, y = 0;
   input_.origin(window_, x, y);
   input_.click(x + kMenuTitleX[menu], y + kMenuBarMiddle);
-  Settle();
+  return input_.waitForPopup(true, std::chrono::seconds(5));
 }
 
-void PanelProgram::closeMenu() {
+bool PanelProgram::closeMenu() {
   const unsigned escape = input_.keycode("Escape");
   input_.key(escape, true);
   input_.key(escape, false);
-  Settle();
+  const bool closed = input_.waitForPopup(false, std::chrono::seconds(5));
   input_.focus(window_);
+  Settle();
+  return closed;
 }
 
 void PanelProgram::pick(int menu, int entry) {
-  openMenu(menu);
+  if (!openMenu(menu)) return;
   const unsigned down = input_.keycode("Down"), enter = input_.keycode("Return");
   for (int i = 0; i <= entry; ++i) {
     input_.key(down, true);
@@ -50,8 +52,9 @@ void PanelProgram::pick(int menu, int entry) {
   }
   input_.key(enter, true);
   input_.key(enter, false);
-  Settle();
+  input_.waitForPopup(false, std::chrono::seconds(5));
   input_.focus(window_);
+  Settle();
 }
 
 }  // namespace testing_support

@@ -28,10 +28,11 @@ class PanelProgram {
   void release(const std::string& keysym) { input_.key(input_.keycode(keysym), false); }
 
   // Opens the top-level menu at `menu` (0 "Midi Device", 1 "Channel", 2 "Labels")
-  // with a click on the menu bar.
-  void openMenu(int menu);
-  // Closes an open menu with Escape.
-  void closeMenu();
+  // with a click on the menu bar; returns once it is shown (false if it never was).
+  bool openMenu(int menu);
+  // Closes an open menu with Escape, and gives the window the keyboard again
+  // once the menu has gone (false if it stayed).
+  bool closeMenu();
   // Picks entry `entry` (0 = the first) of menu `menu` from the keyboard.
   void pick(int menu, int entry);
 

@@ -29,6 +29,9 @@ Window FindByName(Display* display, Window window, const std::string& title) {
 }  // namespace
 
 XInput::XInput() : display_(XOpenDisplay(nullptr)) {
+  // Windows come and go while we look at them (menus close, the program
+  // starts): a query about one that has just gone is no reason to exit.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
   int event = 0, error = 0, major = 0, minor = 0;
   xtest_ = display_ != nullptr && XTestQueryExtension(display_, &event, &error, &major, &minor);
 }
@@ -63,6 +66,29 @@ unsigned long XInput::findWindow(const std::string& title, std::chrono::millisec
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   } while (std::chrono::steady_clock::now() < deadline);
   return 0;
+}
+
+bool XInput::popupShown() {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) return false;
+  bool shown = false;
+  for (unsigned i = 0; i < count && !shown; ++i) {
+    XWindowAttributes attributes{};
+    shown = XGetWindowAttributes(display_, children[i], &attributes) && attributes.override_redirect &&
+            attributes.map_state == IsViewable;
+  }
+  if (children) XFree(children);
+  return shown;
+}
+
+bool XInput::waitForPopup(bool shown, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (popupShown() != shown) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 void XInput::focus(unsigned long window) {

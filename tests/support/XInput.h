@@ -28,6 +28,10 @@ class XInput {
   unsigned long findWindow(const std::string& title, std::chrono::milliseconds timeout);
   // Gives `window` the keyboard focus (there is no window manager under Xvfb).
   void focus(unsigned long window);
+  // Whether a pop-up (an override-redirect top-level window, as menus are) is shown.
+  bool popupShown();
+  // Waits up to `timeout` until popupShown() is `shown`; returns whether it came to be.
+  bool waitForPopup(bool shown, std::chrono::milliseconds timeout);
   // Root coordinates of the window's top left corner.
   void origin(unsigned long window, int& x, int& y);
 
