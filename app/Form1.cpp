@@ -78,9 +78,9 @@ void Form1::buildControls() {
 
   // Children are stacked in the order they are made: the surface controls
   // back to front, then the switches and label boxes above them all.
-  for (const ControlSpec& spec : SurfaceControls()) {
+  for (const SurfaceControl& control : SurfaceControls()) {
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (control.kind) {
       case ControlKind::Picture: {
         auto* picture = new QLabel(client);
         picture->setPixmap(assets::Picture(devicePixelRatioF()));
@@ -93,17 +93,17 @@ void Form1::buildControls() {
         break;
       case ControlKind::StatusLine:
       case ControlKind::Label: {
-        auto* label = new QLabel(spec.text, client);
+        auto* label = new QLabel(control.text, client);
         // Status lines show labels the user typed or loaded: never rich text.
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setFont(PanelFont(spec.points, spec.bold));
-        if (spec.kind == ControlKind::StatusLine) {
+        label->setFont(PanelFont(control.points, control.bold));
+        if (control.kind == ControlKind::StatusLine) {
           label->setAutoFillBackground(true);
           SetColours(label, {{QPalette::Window, QColor(kStatusLineBackground)},
-                             {QPalette::WindowText, QColor(spec.ink)}});
+                             {QPalette::WindowText, QColor(control.ink)}});
         } else {
-          SetColours(label, {{QPalette::WindowText, QColor(spec.ink)}});
+          SetColours(label, {{QPalette::WindowText, QColor(control.ink)}});
         }
         widget = label;
         break;
@@ -111,8 +111,8 @@ void Form1::buildControls() {
       case ControlKind::ScrollBar:
         continue;  // made last, below
     }
-    widget->setObjectName(spec.name);
-    widget->setGeometry(spec.rect);
+    widget->setObjectName(control.name);
+    widget->setGeometry(control.rect);
     widget->setAttribute(Qt::WA_TransparentForMouseEvents);
   }
   for (int line = 1; line <= 3; ++line) {
@@ -153,11 +153,11 @@ void Form1::buildControls() {
     texts_[static_cast<std::size_t>(cell.labelBox - 1)] = box;
   }
 
-  const ControlSpec& volSpec = *std::find_if(SurfaceControls().begin(), SurfaceControls().end(),
-                                             [](const ControlSpec& c) { return c.kind == ControlKind::ScrollBar; });
+  const SurfaceControl& volControl = *std::find_if(SurfaceControls().begin(), SurfaceControls().end(),
+                                             [](const SurfaceControl& c) { return c.kind == ControlKind::ScrollBar; });
   vol_ = new QScrollBar(Qt::Vertical, client);
-  vol_->setObjectName(volSpec.name);
-  vol_->setGeometry(volSpec.rect);
+  vol_->setObjectName(volControl.name);
+  vol_->setGeometry(volControl.rect);
   // A scroll bar takes no focus by default; this one is reached with Tab.
   vol_->setFocusPolicy(Qt::StrongFocus);
   // A range of 127 down to 0 is not a valid range for the toolkit: keep 0..127

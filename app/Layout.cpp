@@ -31,10 +31,10 @@ double SwitchPoints(const SwitchCell& cell) {
   return cell.caption == "," || cell.caption == "." ? kPunctuationSwitchPoints : kSwitchPoints;
 }
 
-const std::vector<ControlSpec>& SurfaceControls() {
-  static const std::vector<ControlSpec> controls = [] {
+const std::vector<SurfaceControl>& SurfaceControls() {
+  static const std::vector<SurfaceControl> controls = [] {
     using K = ControlKind;
-    std::vector<ControlSpec> c;
+    std::vector<SurfaceControl> c;
     // The picture's top 240 twips lie above the client area and are cut off.
     c.push_back({"Image1", K::Picture, TwipsRect(360, -240, 3510, 1560)});
     for (int shape = 1; shape <= 36; ++shape) {

@@ -78,7 +78,7 @@ double SwitchPoints(const SwitchCell& cell);
 // The controls drawn on the window's surface, and the velocity bar.
 enum class ControlKind { Picture, Frame, StatusLine, Label, ScrollBar };
 
-struct ControlSpec {
+struct SurfaceControl {
   QString name;        // object name
   ControlKind kind;
   QRect rect;          // pixels at 96 dpi
@@ -91,7 +91,7 @@ struct ControlSpec {
 // Back to front, in the order they are drawn: Image1, the 36 switch frames,
 // the status lines, Shape37, Label1, Label2; last the velocity bar, which lies
 // above them all with the switches and label boxes.
-const std::vector<ControlSpec>& SurfaceControls();
+const std::vector<SurfaceControl>& SurfaceControls();
 
 // Every text of the panel is "Lucida Console". Where it is missing, DejaVu Sans
 // Mono stands in, asked for by name: a style hint alone gives a font that does
