@@ -21,7 +21,6 @@ class Form1Test : public QObject {
   void startsWithItsDefaults();
   void everyMouseButtonPlays_data();
   void everyMouseButtonPlays();
-  void ownTogglingIsSuppressed();
   void refusedOpenShowsTheMessage();
   void velocityBarRunsFrom127AtTheTop();
   void channelMenuMovesOneCheckMark();
@@ -77,24 +76,6 @@ void Form1Test::everyMouseButtonPlays() {
   QVERIFY(!key->isChecked());
   const auto note = static_cast<std::uint32_t>(60 + index) << 8;
   QCOMPARE(midi.messagesTo(midi.openHandle), (std::vector<std::uint32_t>{0x007F0090 | note, 0x80 | note}));
-}
-
-void Form1Test::ownTogglingIsSuppressed() {
-  RecordingMidiOut midi;
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
-  midi.sent.clear();
-  auto* key = form.key(4);
-  key->click();
-  QVERIFY(!key->isChecked());
-  key->setFocus();
-  QTest::keyClick(key, Qt::Key_Space);
-  QVERIFY(!key->isChecked());
-  // A press that the panel made stays through a click of the toolkit's own.
-  form.panel().SwitchOn(4);
-  key->click();
-  QVERIFY(key->isChecked());
 }
 
 void Form1Test::refusedOpenShowsTheMessage() {
