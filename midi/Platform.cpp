@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "midi/LogBackend.h"
 #include "midi/PortService.h"
 #include "midi/jack/JackBackend.h"
 #include "midi/rtmidi/RtMidiBackend.h"
@@ -19,7 +18,6 @@ struct BackendEntry {
 // The default destination: the first entry that builds.
 constexpr BackendEntry kDefaultDestinations[] = {
     {"synth", &CreateSynthBackend},
-    {"log", &CreateLogBackend},
 };
 
 // Bridges (a2jmidid, jackd -X seq/raw, PipeWire) show ALSA destinations
