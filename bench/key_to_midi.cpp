@@ -192,13 +192,8 @@ int main(int argc, char** argv) {
   // Realtime scheduling removes most xruns, which would otherwise measure the
   // machine's scheduler rather than the back-ends.
   auto server = std::make_unique<JackServer>(JackServer::Options{options.rate, options.period, options.realtime});
-  bool realtime = options.realtime;
-  if (!server->ready() && realtime) {
-    std::fprintf(stderr, "key_to_midi: jackd -R did not start, measuring without realtime scheduling\n");
-    server.reset();
-    server = std::make_unique<JackServer>(JackServer::Options{options.rate, options.period, false});
-    realtime = false;
-  }
+  // The server falls back to no realtime scheduling where it is refused.
+  const bool realtime = server->options().realtime;
   if (!server->ready()) {
     std::fprintf(stderr, "key_to_midi: jackd did not start\n");
     return 1;

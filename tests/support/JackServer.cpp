@@ -17,15 +17,25 @@ JackServer::JackServer(Options options) : options_(options) {
   name_ = "zt" + std::to_string(getpid()) + "_" + std::to_string(counter++);
   setenv("JACK_NO_START_SERVER", "1", 1);
   setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+  // Its complaints while the server is still starting are expected.
+  jack_set_error_function([](const char*) {});
+  start();
+  if (!ready_ && options_.realtime) {
+    // Realtime scheduling is a privilege this machine may not grant.
+    stop();
+    options_.realtime = false;
+    start();
+  }
+}
+
+void JackServer::start() {
   std::vector<std::string> argv = {"jackd", "-n", name_};
   argv.push_back(options_.realtime ? "-R" : "--no-realtime");
   argv.insert(argv.end(), {"-d", "dummy", "-r", std::to_string(options_.rate), "-p",
                            std::to_string(options_.period)});
   process_ = std::make_unique<ChildProcess>(argv);
 
-  // Poll with a client of our own: jack_wait polls only once a second. Its
-  // complaints while the server is still starting are expected: keep them quiet.
-  jack_set_error_function([](const char*) {});
+  // Poll with a client of our own: jack_wait polls only once a second.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline && process_->running()) {
     jack_status_t status{};

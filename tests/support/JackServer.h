@@ -27,11 +27,14 @@ class JackServer {
   // True once the server answers a client; false if it did not within the time.
   bool ready() const { return ready_; }
   const std::string& name() const { return name_; }
+  // The options it runs with: `realtime` is cleared when the machine refused it.
   const Options& options() const { return options_; }
   // Stops the server now, as if it had gone away under the program.
   void stop();
 
  private:
+  void start();
+
   Options options_;
   std::string name_;
   std::unique_ptr<ChildProcess> process_;
