@@ -119,8 +119,8 @@ int main(int argc, char** argv) {
   const double p50 = Percentile(latencies, 50), p90 = Percentile(latencies, 90), p99 = Percentile(latencies, 99);
 
   std::printf("X key to MIDI: XTest key press to the JACK receiver seeing the Note On, real program\n");
-  std::printf("JACK dummy driver, %d frames at %d Hz (period %.3f ms), realtime; %u xruns\n\n", period, rate,
-              periodMs, xruns);
+  std::printf("JACK dummy driver, %d frames at %d Hz (period %.3f ms), %s; %u xruns\n\n", period, rate,
+              periodMs, jack.options().realtime ? "realtime (-R)" : "no realtime", xruns);
   std::printf("| presses | p50 ms | p90 ms | p99 ms | lost | duplicated |\n|---:|---:|---:|---:|---:|---:|\n");
   std::printf("| %d | %.3f | %.3f | %.3f | %d | %d |\n", presses, p50, p90, p99, lost, duplicated);
   std::printf("\nTarget: p99 within one period plus 0.5 ms = %.3f ms.\n", periodMs + 0.5);
