@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/Figures.h"
 #include "engine/Panel.h"
 #include "midi/PortService.h"
 #include "midi/jack/JackBackend.h"
@@ -26,6 +27,7 @@
 #include "tests/support/FakePanelView.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/SilentBackend.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ using Clock = std::chrono::steady_clock;
 using testing_support::FakePanelView;
 using testing_support::JackMidiReceiver;
 using testing_support::JackServer;
+using testing_support::SilentBackend;
 
 constexpr const char* kReceiverClient = "zelmora-bench-receiver";
 constexpr auto kTimeout = std::chrono::milliseconds(200);
@@ -45,15 +48,6 @@ struct Options {
   std::string json;
 };
 
-class SilentBackend final : public midi::Backend {
-  class Port final : public midi::OutputPort {
-    void send(const std::uint8_t*, std::size_t) noexcept override {}
-  };
-
- public:
-  std::vector<midi::PortInfo> listPorts() override { return {}; }
-  midi::OpenResult openPort(const midi::PortInfo&) override { return {std::make_unique<Port>(), midi::rc::kOk, {}}; }
-};
 
 // One back-end with the panel in front of it, playing into the receiver.
 struct Contender {
@@ -85,40 +79,13 @@ struct Contender {
   }
 };
 
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const auto rank = static_cast<std::size_t>(p / 100.0 * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(rank, values.size() - 1)];
-}
-
-// Index of the first event at or after `from` that is `status note` with
-// velocity other than 0 (or with velocity 0 for a Note Off), or -1.
-long FindEvent(const JackMidiReceiver& receiver, std::size_t from, std::uint8_t status, std::uint8_t note) {
-  const std::size_t count = receiver.eventCount();
-  for (std::size_t i = from; i < count; ++i) {
-    const auto event = receiver.event(i);
-    if (event.size == 3 && event.bytes[0] == status && event.bytes[1] == note) return static_cast<long>(i);
-  }
-  return -1;
-}
-
-long WaitForEvent(const JackMidiReceiver& receiver, std::size_t from, std::uint8_t status, std::uint8_t note) {
-  const auto deadline = Clock::now() + kTimeout;
-  for (;;) {
-    const long found = FindEvent(receiver, from, status, note);
-    if (found >= 0 || Clock::now() >= deadline) return found;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-}
-
 // Plays one note on `who` and measures its Note On.
 void PlayOne(Contender& who, JackMidiReceiver& receiver, std::int16_t index, bool measure) {
   const auto note = static_cast<std::uint8_t>(60 + index);
   const std::size_t start = receiver.eventCount();
   const auto pressed = Clock::now();
   who.panel->SwitchOn(index);
-  const long on = WaitForEvent(receiver, start, 0x90, note);
+  const long on = receiver.waitForMessage(start, 0x90, note, kTimeout);
   if (measure) {
     if (on < 0) {
       ++who.lost;
@@ -129,9 +96,9 @@ void PlayOne(Contender& who, JackMidiReceiver& receiver, std::int16_t index, boo
   }
   const std::size_t afterOn = receiver.eventCount();
   who.panel->SwitchOff(index);
-  WaitForEvent(receiver, afterOn, 0x80, note);
+  receiver.waitForMessage(afterOn, 0x80, note, kTimeout);
   // A doubled Note On arrives with or right after the first one.
-  if (measure && on >= 0 && FindEvent(receiver, static_cast<std::size_t>(on) + 1, 0x90, note) >= 0) {
+  if (measure && on >= 0 && receiver.findMessage(static_cast<std::size_t>(on) + 1, 0x90, note) >= 0) {
     ++who.duplicated;
   }
 }
@@ -167,10 +134,9 @@ void WriteJson(const Options& options, bool realtime, double periodMs, std::uint
       << ",\n  \"xruns\": " << xruns << ",\n  \"results\": [\n";
   for (std::size_t i = 0; i < contenders.size(); ++i) {
     const auto& c = *contenders[i];
+    const auto p = bench::Summarize(c.latencies);
     out << "    {\"backend\": \"" << c.name << "\", \"notes\": " << c.latencies.size() + static_cast<std::size_t>(c.lost)
-        << ", \"p50\": " << Percentile(c.latencies, 50) << ", \"p90\": " << Percentile(c.latencies, 90)
-        << ", \"p99\": " << Percentile(c.latencies, 99)
-        << ", \"max\": " << (c.latencies.empty() ? 0 : *std::max_element(c.latencies.begin(), c.latencies.end()))
+        << ", \"p50\": " << p.p50 << ", \"p90\": " << p.p90 << ", \"p99\": " << p.p99 << ", \"max\": " << p.max
         << ", \"lost\": " << c.lost << ", \"duplicated\": " << c.duplicated << "}"
         << (i + 1 < contenders.size() ? ",\n" : "\n");
   }
@@ -238,10 +204,9 @@ int main(int argc, char** argv) {
   std::printf("| back-end | notes | p50 ms | p90 ms | p99 ms | max ms | lost | duplicated |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const auto& c : contenders) {
+    const auto p = bench::Summarize(c->latencies);
     std::printf("| %s | %zu | %.3f | %.3f | %.3f | %.3f | %d | %d |\n", c->name.c_str(),
-                c->latencies.size() + static_cast<std::size_t>(c->lost), Percentile(c->latencies, 50),
-                Percentile(c->latencies, 90), Percentile(c->latencies, 99),
-                c->latencies.empty() ? 0.0 : *std::max_element(c->latencies.begin(), c->latencies.end()), c->lost,
+                c->latencies.size() + static_cast<std::size_t>(c->lost), p.p50, p.p90, p.p99, p.max, c->lost,
                 c->duplicated);
   }
   std::printf("\nTarget: p99 within one period plus 0.2 ms = %.3f ms, nothing lost or duplicated.\n", periodMs + 0.2);

@@ -13,39 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "bench/Figures.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/PanelProgram.h"
 #include "tests/support/XServer.h"
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const auto rank = static_cast<std::size_t>(p / 100.0 * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(rank, values.size() - 1)];
-}
-
-// Waits for the first message `status note` at or after event `from`; its index or -1.
-long WaitFor(const testing_support::JackMidiReceiver& receiver, std::size_t from, std::uint8_t status,
-             std::uint8_t note) {
-  const auto deadline = Clock::now() + 500ms;
-  while (Clock::now() < deadline) {
-    const std::size_t count = receiver.eventCount();
-    for (std::size_t i = from; i < count; ++i) {
-      const auto e = receiver.event(i);
-      if (e.size == 3 && e.bytes[0] == status && e.bytes[1] == note) return static_cast<long>(i);
-    }
-    std::this_thread::sleep_for(50us);
-  }
-  return -1;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   int presses = 500, period = 64, rate = 48000;
@@ -94,29 +69,25 @@ int main(int argc, char** argv) {
     const std::size_t start = receiver.eventCount();
     program.input().key(codes[k], true);
     const auto pressed = Clock::now();
-    const long on = WaitFor(receiver, start, 0x90, keys[k].second);
+    const long on = receiver.waitForMessage(start, 0x90, keys[k].second, 500ms);
     const std::size_t afterOn = receiver.eventCount();
     program.input().key(codes[k], false);
-    WaitFor(receiver, afterOn, 0x80, keys[k].second);
+    const long off = receiver.waitForMessage(afterOn, 0x80, keys[k].second, 500ms);
     if (n < 0) continue;
     if (on < 0) {
       ++lost;
     } else {
       latencies.push_back(
           std::chrono::duration<double, std::milli>(receiver.event(static_cast<std::size_t>(on)).seen - pressed).count());
-      if (WaitFor(receiver, static_cast<std::size_t>(on) + 1, 0x90, keys[k].second) >= 0 &&
-          receiver.eventCount() > afterOn) {
-        // A second Note On for the same press would be a retrigger.
-        const auto later = receiver.events();
-        for (std::size_t i = static_cast<std::size_t>(on) + 1; i < afterOn; ++i) {
-          if (later[i].bytes[0] == 0x90 && later[i].bytes[1] == keys[k].second) ++duplicated;
-        }
-      }
+      // A second Note On for the same press, before its Note Off, would be a retrigger.
+      const long again = receiver.findMessage(static_cast<std::size_t>(on) + 1, 0x90, keys[k].second);
+      if (again >= 0 && (off < 0 || again < off)) ++duplicated;
     }
     std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
   }
   const std::uint32_t xruns = receiver.xruns() - xrunsBefore;
-  const double p50 = Percentile(latencies, 50), p90 = Percentile(latencies, 90), p99 = Percentile(latencies, 99);
+  const auto summary = bench::Summarize(latencies);
+  const double p50 = summary.p50, p90 = summary.p90, p99 = summary.p99;
 
   std::printf("X key to MIDI: XTest key press to the JACK receiver seeing the Note On, real program\n");
   std::printf("JACK dummy driver, %d frames at %d Hz (period %.3f ms), %s; %u xruns\n\n", period, rate,

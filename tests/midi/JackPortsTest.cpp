@@ -17,6 +17,7 @@
 #include "tests/support/FakePanelView.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/SilentBackend.h"
 
 namespace {
 
@@ -24,20 +25,11 @@ using Bytes = std::vector<std::uint8_t>;
 using testing_support::FakePanelView;
 using testing_support::JackMidiReceiver;
 using testing_support::JackServer;
+using testing_support::SilentBackend;
 
 constexpr auto kDelivery = std::chrono::seconds(5);
 constexpr auto kQuiet = std::chrono::milliseconds(100);
 
-// The default destination is not under test: it takes everything silently.
-class SilentBackend final : public midi::Backend {
-  class Port final : public midi::OutputPort {
-    void send(const std::uint8_t*, std::size_t) noexcept override {}
-  };
-
- public:
-  std::vector<midi::PortInfo> listPorts() override { return {}; }
-  midi::OpenResult openPort(const midi::PortInfo&) override { return {std::make_unique<Port>(), midi::rc::kOk, {}}; }
-};
 
 struct BackendCase {
   const char* name;

@@ -62,6 +62,25 @@ bool JackMidiReceiver::waitForEvents(std::size_t count, std::chrono::millisecond
   return true;
 }
 
+long JackMidiReceiver::findMessage(std::size_t from, std::uint8_t status, std::uint8_t data1) const {
+  const std::size_t count = std::min(eventCount(), capacity_);
+  for (std::size_t i = from; i < count; ++i) {
+    const Event& e = events_[i];
+    if (e.size >= 2 && e.bytes[0] == status && e.bytes[1] == data1) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+long JackMidiReceiver::waitForMessage(std::size_t from, std::uint8_t status, std::uint8_t data1,
+                                      std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    const long found = findMessage(from, status, data1);
+    if (found >= 0 || std::chrono::steady_clock::now() >= deadline) return found;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+}
+
 void JackMidiReceiver::waitForQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::size_t last = eventCount();

@@ -51,6 +51,11 @@ class JackMidiReceiver {
   std::size_t dropped() const { return dropped_.load(); }
   // Waits (polling, up to `timeout`) until at least `count` events have arrived.
   bool waitForEvents(std::size_t count, std::chrono::milliseconds timeout) const;
+  // Index of the first event at or after `from` whose status and first data
+  // byte are `status` and `data1`, or -1; waitForMessage waits up to `timeout` for one.
+  long findMessage(std::size_t from, std::uint8_t status, std::uint8_t data1) const;
+  long waitForMessage(std::size_t from, std::uint8_t status, std::uint8_t data1,
+                      std::chrono::milliseconds timeout) const;
   // Waits until no event has arrived for `quiet`, or `timeout` passed.
   void waitForQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const;
 
