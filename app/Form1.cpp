@@ -262,8 +262,7 @@ void Form1::Form_Unload() {
 }
 
 void Form1::about_Click() {
-  panel_.ReleaseAll();  // a key held now would come up in the box, not here
-  messages_.show(this, QStringLiteral("Quorvane Zelmora! Switches Module by ") + QLatin1String(kCredit), {});
+  message(QStringLiteral("Quorvane Zelmora! Switches Module by ") + QLatin1String(kCredit), {});
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -346,8 +345,12 @@ void Form1::setLabelsEnabled(bool enabled) {
 }
 
 void Form1::showMessage(const std::string& text, const std::string& details) {
-  panel_.ReleaseAll();  // the box takes the keyboard until it is closed
-  messages_.show(this, QString::fromStdString(text), QString::fromStdString(details));
+  message(QString::fromStdString(text), QString::fromStdString(details));
+}
+
+void Form1::message(const QString& text, const QString& details) {
+  panel_.ReleaseAll();
+  messages_.show(this, text, details);
 }
 
 }  // namespace app

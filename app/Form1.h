@@ -57,6 +57,9 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   void LoadLabels();
   void SaveLabels();
   void about_Click();
+  // Every message box of the window: it takes the keyboard until it is
+  // closed, so switches held now are released first.
+  void message(const QString& text, const QString& details);
 
   // engine::PanelView
   void setSwitchChecked(std::int16_t index, bool checked) override;

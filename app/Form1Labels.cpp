@@ -27,9 +27,7 @@ void Form1::LoadLabels() {
 
   const switch_labels::DecodeResult result = switch_labels::ReadLabelsFile(PathOf(name), panel_.state().headerWord);
   if (!result) {
-    panel_.ReleaseAll();
-    messages_.show(this, QString::fromStdString(switch_labels::Message(result.error)),
-                   QString::fromStdString(result.detail));
+    message(QString::fromStdString(switch_labels::Message(result.error)), QString::fromStdString(result.detail));
     return;
   }
   // Every field is read by now: a file that fails leaves all labels as they were.
@@ -49,9 +47,7 @@ void Form1::SaveLabels() {
   }
   const switch_labels::WriteResult result = switch_labels::WriteLabelsFile(PathOf(name), labels);
   if (!result) {
-    panel_.ReleaseAll();
-    messages_.show(this, QString::fromStdString(switch_labels::Message(result.error)),
-                   QString::fromStdString(result.detail));
+    message(QString::fromStdString(switch_labels::Message(result.error)), QString::fromStdString(result.detail));
   }
 }
 
