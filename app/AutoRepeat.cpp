@@ -8,13 +8,15 @@
 
 namespace app {
 
-void UseDetectableAutoRepeat() {
+bool UseDetectableAutoRepeat() {
 #if defined(ZELMORA_HAVE_X11)
-  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (x11 == nullptr || x11->display() == nullptr) return;
+  if (x11 == nullptr || x11->display() == nullptr) return false;
   Bool supported = False;
-  XkbSetDetectableAutoRepeat(x11->display(), True, &supported);
+  return XkbSetDetectableAutoRepeat(x11->display(), True, &supported) && supported;
+#else
+  return false;
 #endif
 }
 

@@ -8,6 +8,10 @@ namespace app {
 // note stops and starts again. Detectable auto-repeat has the X server send
 // only the repeated presses while a key is held, and one release when it comes
 // up. Call once the application object exists; elsewhere it does nothing.
-void UseDetectableAutoRepeat();
+//
+// Returns whether the server agreed. From then on every release is a real one,
+// though the toolkit's look-ahead still marks a release as repeated when a
+// press of the same key follows within a few milliseconds: a quick re-strike.
+bool UseDetectableAutoRepeat();
 
 }  // namespace app

@@ -291,7 +291,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
       if (type == QEvent::KeyPress) {
         panel_.Form_KeyDown(code, shift);
       } else {
-        panel_.Form_KeyUp(code, shift, key.isAutoRepeat());
+        panel_.Form_KeyUp(code, shift, key.isAutoRepeat() && !releasesAreReal_);
       }
     }
   }

@@ -42,6 +42,10 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   const std::vector<QAction*>& device() const { return device_; }
   const std::vector<QAction*>& chan() const { return chan_; }
 
+  // Where the platform sends no release while a key is held, a release the
+  // toolkit calls repeated is a real one followed at once by a new press.
+  void setReleasesAreReal(bool real) { releasesAreReal_ = real; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -84,6 +88,7 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   std::vector<QAction*> device_;
   std::vector<QAction*> chan_;
   bool unloaded_ = false;
+  bool releasesAreReal_ = false;
 };
 
 }  // namespace app

@@ -57,12 +57,13 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationDisplayName(QStringLiteral("Zelmora! Switches Module"));
   // Lets the desktop match the window to its launcher entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral(ZELMORA_APP_ID));
-  app::UseDetectableAutoRepeat();
+  const bool releasesAreReal = app::UseDetectableAutoRepeat();
 
   auto midi = midi::CreatePlatformMidiOut();
   app::QtMessageBoxes messages;
   app::QtFileDialogs dialogs;
   app::Form1 window(*midi, messages, dialogs);
+  window.setReleasesAreReal(releasesAreReal);
   std::optional<StartupProbe> probe;
   if (std::getenv("ZELMORA_STARTUP_PROBE") != nullptr) {
     probe.emplace(MonotonicNs(), window.panel().state().lastResult);

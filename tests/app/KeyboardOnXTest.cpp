@@ -86,6 +86,25 @@ TEST_F(KeyboardOnX, HeldKeyPlaysOnceThroughAutoRepeat) {
   EXPECT_EQ(receiver_->soundingCount(), 0);
 }
 
+TEST_F(KeyboardOnX, QuickRestrikePlaysAgain) {
+  // A release and the next press of the same key a moment apart, read by the
+  // program together: the toolkit takes such a pair for auto-repeat unless told
+  // otherwise. It is a second note all the same.
+  const unsigned z = program_->input().keycode("z");
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const std::size_t start = receiver_->eventCount();
+    program_->press("z");
+    ASSERT_TRUE(WaitFor([&] { return receiver_->sounding(0, 60); }, 2s));
+    program_->input().keys({{z, false}, {z, true}});
+    std::this_thread::sleep_for(100ms);
+    program_->release("z");
+    EXPECT_EQ(Story(messagesFrom(start)),
+              (std::vector<Bytes>{{0x90, 60, 127}, {0x80, 60, 0}, {0x90, 60, 127}, {0x80, 60, 0}}))
+        << "attempt " << attempt;
+    EXPECT_EQ(receiver_->soundingCount(), 0);
+  }
+}
+
 TEST_F(KeyboardOnX, ShiftChangesNoKey) {
   struct Case {
     const char* key;

@@ -44,6 +44,8 @@ class KeyboardTest : public QObject {
   void keysPlayWhicheverControlHasTheFocus();
   void modifiersChangeNothing();
   void keypadPlaysNothing();
+  void repeatedReleases_data();
+  void repeatedReleases();
   void editingSendsKeysOnlyToTheBox();
   void openingAMenuReleasesHeldKeys();
   void losingTheWindowReleasesHeldKeys();
@@ -91,6 +93,30 @@ void KeyboardTest::keypadPlaysNothing() {
   QTest::keyClick(p.focus(), Qt::Key_Semicolon);
   QVERIFY(p.midi.sent.empty());
   QCOMPARE(p.form.lcd(1)->text(), QStringLiteral("Initialized..."));
+}
+
+void KeyboardTest::repeatedReleases_data() {
+  QTest::addColumn<bool>("releasesAreReal");
+  QTest::addColumn<std::vector<std::uint32_t>>("sent");
+  // Repeats come as release-and-press pairs: the note holds.
+  QTest::newRow("pairs") << false << std::vector<std::uint32_t>{0x007F3C90};
+  // The platform sends no release while a key is held: a release marked as
+  // repeated is a quick re-strike, and the note plays again.
+  QTest::newRow("presses only") << true << std::vector<std::uint32_t>{0x007F3C90, 0x00003C80, 0x007F3C90};
+}
+
+void KeyboardTest::repeatedReleases() {
+  QFETCH(bool, releasesAreReal);
+  QFETCH(std::vector<std::uint32_t>, sent);
+  Panel p;
+  p.form.setReleasesAreReal(releasesAreReal);
+  QTest::keyPress(p.focus(), Qt::Key_Z);
+  QKeyEvent release(QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"), /*autorep=*/true);
+  QApplication::sendEvent(p.focus(), &release);
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"), /*autorep=*/true);
+  QApplication::sendEvent(p.focus(), &press);
+  QCOMPARE(p.sent(), sent);
+  QVERIFY(p.form.key(0)->isChecked());
 }
 
 void KeyboardTest::editingSendsKeysOnlyToTheBox() {

@@ -49,6 +49,11 @@ void XInput::key(unsigned keycode, bool press) {
   XSync(display_, False);
 }
 
+void XInput::keys(const std::vector<KeyEvent>& events) {
+  for (const KeyEvent& e : events) XTestFakeKeyEvent(display_, e.keycode, e.press ? True : False, CurrentTime);
+  XSync(display_, False);
+}
+
 void XInput::click(int x, int y, unsigned button) {
   XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
   XTestFakeButtonEvent(display_, button, True, CurrentTime);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 typedef struct _XDisplay Display;
 
@@ -22,6 +23,13 @@ class XInput {
   unsigned keycode(const std::string& keysymName) const;
   // Press or release a key by X keycode; returns once the server has the event.
   void key(unsigned keycode, bool press);
+  // Several key events in one go, as a fast hand gives them: the program reads
+  // them together, with no round trip in between.
+  struct KeyEvent {
+    unsigned keycode;
+    bool press;
+  };
+  void keys(const std::vector<KeyEvent>& events);
   void click(int x, int y, unsigned button = 1);
 
   // The top-level window whose name is `title`, waiting up to `timeout`; 0 if none.
