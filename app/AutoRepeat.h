@@ -7,7 +7,8 @@ namespace app {
 // Under load that press has not been read yet, the release looks real, and the
 // note stops and starts again. Detectable auto-repeat has the X server send
 // only the repeated presses while a key is held, and one release when it comes
-// up. Call once the application object exists; elsewhere it does nothing.
+// up. Call once the application object exists; elsewhere it does nothing and
+// returns false.
 //
 // Returns whether the server agreed. From then on every release is a real one,
 // though the toolkit's look-ahead still marks a release as repeated when a

@@ -44,10 +44,7 @@ unsigned XInput::keycode(const std::string& keysymName) const {
   return XKeysymToKeycode(display_, XStringToKeysym(keysymName.c_str()));
 }
 
-void XInput::key(unsigned keycode, bool press) {
-  XTestFakeKeyEvent(display_, keycode, press ? True : False, CurrentTime);
-  XSync(display_, False);
-}
+void XInput::key(unsigned keycode, bool press) { keys({{keycode, press}}); }
 
 void XInput::keys(const std::vector<KeyEvent>& events) {
   for (const KeyEvent& e : events) XTestFakeKeyEvent(display_, e.keycode, e.press ? True : False, CurrentTime);
