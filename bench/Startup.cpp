@@ -20,14 +20,12 @@
 #include <thread>
 
 #include "bench/Figures.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/XServer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using testing_support::ChildProcess;
 
 struct Arguments {
   int runs = 20;
@@ -65,9 +63,9 @@ struct Report {
 };
 
 // The program's one line, once it has written it.
-std::optional<Report> WaitForReport(const std::string& log, ChildProcess& child) {
+std::optional<Report> WaitForReport(const std::string& log, QProcess& child) {
   const auto deadline = std::chrono::steady_clock::now() + 15s;
-  while (std::chrono::steady_clock::now() < deadline && child.running()) {
+  while (std::chrono::steady_clock::now() < deadline && !child.waitForFinished(0)) {
     std::ifstream in(log);
     std::string line;
     while (std::getline(in, line)) {
@@ -131,7 +129,7 @@ int main(int argc, char** argv) {
   }
   const std::string scratch = "/tmp/zelmora-startup-" + std::to_string(getpid());
   mkdir(scratch.c_str(), 0700);
-  const std::string runtime = "XDG_RUNTIME_DIR=" + scratch;
+  const QString runtime = QString::fromStdString(scratch);
 
   std::vector<double> opened;
   std::vector<double> exposed;
@@ -141,14 +139,20 @@ int main(int argc, char** argv) {
   for (int run = 0; run < args.runs; ++run) {
     const std::string log = scratch + "/run" + std::to_string(run) + ".log";
     const long long started = MonotonicNs();
-    ChildProcess child({args.program}, {"ZELMORA_STARTUP_PROBE=1", runtime}, log);
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ZELMORA_STARTUP_PROBE", "1");
+    environment.insert("XDG_RUNTIME_DIR", runtime);
+    child.setProcessEnvironment(environment);
+    child.setStandardOutputFile(QString::fromStdString(log));
+    testing_support::Start(child, QString::fromStdString(args.program), {}, QProcess::nullDevice(), true);
     const auto report = WaitForReport(log, child);
     if (!report) {
       std::fprintf(stderr, "run %d: the program reported no start-up (see %s)\n", run, log.c_str());
       return 1;
     }
-    const Memory memory = ResidentMemory(child.pid());
-    child.stop();
+    const Memory memory = ResidentMemory(static_cast<pid_t>(child.processId()));
+    testing_support::Stop(child);
     std::remove(log.c_str());
     if (report->openResult != 0) ++refused;
     opened.push_back(static_cast<double>(report->openedNs - started) / 1e6);

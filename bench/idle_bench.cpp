@@ -19,7 +19,6 @@
 #include "app/Form1.h"
 #include "app/MessageBoxes.h"
 #include "midi/Platform.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/JackServer.h"
 
 namespace {
@@ -116,7 +115,8 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   // A receiver in a process of its own, so its wake-ups are not counted as ours.
-  testing_support::ChildProcess receiver({"jack_midi_dump"});
+  QProcess receiver;
+  testing_support::Start(receiver, "jack_midi_dump", {});
   usleep(300000);
 
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));

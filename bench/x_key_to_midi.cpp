@@ -56,8 +56,6 @@ int main(int argc, char** argv) {
   }
 
   const std::vector<std::pair<const char*, std::uint8_t>> keys = {{"z", 60}, {"x", 62}, {"c", 64}, {"v", 65}};
-  std::vector<unsigned> codes;
-  for (const auto& [keysym, note] : keys) codes.push_back(program.input().keycode(keysym));
   std::mt19937 random(11);
   const double periodMs = 1000.0 * period / rate;
   std::uniform_int_distribution<int> pause(0, static_cast<int>(2000 * periodMs));
@@ -67,11 +65,11 @@ int main(int argc, char** argv) {
   for (int n = -20; n < presses; ++n) {  // the first twenty warm up
     const std::size_t k = static_cast<std::size_t>(n + 20) % keys.size();
     const std::size_t start = receiver.eventCount();
-    program.input().key(codes[k], true);
+    program.press(keys[k].first);
     const auto pressed = Clock::now();
     const long on = receiver.waitForMessage(start, 0x90, keys[k].second, 500ms);
     const std::size_t afterOn = receiver.eventCount();
-    program.input().key(codes[k], false);
+    program.release(keys[k].first);
     const long off = receiver.waitForMessage(afterOn, 0x80, keys[k].second, 500ms);
     if (n < 0) continue;
     if (on < 0) {
