@@ -1,9 +1,11 @@
 // The real window on a real X server (Xvfb): it opens with the focus on "C",
-// draws its surface as laid out, and leaves a screenshot in the
+// draws its surface and its menus as laid out, and leaves a screenshot in the
 // build tree (form1-on-xvfb.png) for a person to look at.
 #include <QApplication>
 #include <QFontInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QtTest>
 
@@ -21,6 +23,7 @@ class Form1OnXTest : public QObject {
   void init() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
   void opensWithTheFocusOnC();
   void screenshotShowsTheLayout();
+  void menusMarkOnlyTheCheckedEntry();
 
  private:
   testing_support::RecordingMidiOut midi_;
@@ -59,6 +62,40 @@ void Form1OnXTest::screenshotShowsTheLayout() {
   QCOMPARE(at(8, 300), QColor(Qt::white));             // a frame
   QCOMPARE(at(400, 334), QColor(Qt::black));           // the surface
   QCOMPARE(at(544 + 205, 16 + 8), QColor(Qt::black));  // the status display
+}
+
+// One check mark per menu, beside the checked entry; no empty tick box beside
+// the others (some styles draw one for every checkable entry).
+void Form1OnXTest::menusMarkOnlyTheCheckedEntry() {
+  midi_.ports = {"Synth"};
+  app::Form1 form(midi_, boxes_, dialogs_);
+  for (const char* name : {"midi_devices", "ChannelOption"}) {
+    auto* menu = form.menuBar()->findChild<QMenu*>(name);
+    menu->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    const QImage shot = menu->grab().toImage();
+    int checked = 0;
+    for (QAction* entry : menu->actions()) {
+      if (!entry->isVisible()) continue;
+      checked += entry->isChecked();
+      // Columns with ink in the entry's row: its text alone, or a mark and the text.
+      const QRect row = menu->actionGeometry(entry).adjusted(4, 3, -4, -3);  // inside the frame
+      const QColor paper = shot.pixelColor(row.right(), row.center().y());
+      int first = row.right(), last = row.left();
+      for (int x = row.left(); x <= row.right(); ++x) {
+        for (int y = row.top(); y <= row.bottom(); ++y) {
+          const QColor c = shot.pixelColor(x, y);
+          if (std::abs(c.lightness() - paper.lightness()) > 48)
+            first = std::min(first, x), last = std::max(last, x);
+        }
+      }
+      const int text = menu->fontMetrics().horizontalAdvance(entry->text());
+      QVERIFY2((last - first > text + 6) == entry->isChecked(),
+               qPrintable(QString(name) + ": " + entry->text()));
+    }
+    QCOMPARE(checked, 1);
+    menu->close();
+  }
 }
 
 int main(int argc, char* argv[]) {
