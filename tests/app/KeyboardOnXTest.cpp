@@ -2,6 +2,7 @@
 // played with real X key events; a JACK receiver hears what it plays.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <map>
 #include <random>
 #include <thread>
@@ -128,6 +129,27 @@ TEST_F(NoteStormOnX, TwentyKeysInBursts) {
     EXPECT_EQ(ons, presses) << "seed " << seed;
   }
   EXPECT_TRUE(program_->running());
+}
+
+// Without a JACK server or a sound card, the program says why in its message
+// box, not in lines from its libraries on the terminal it was started from.
+TEST(ProgramOnX, QuietTerminalWithoutServices) {
+  if (!XServer::Installed()) GTEST_SKIP() << "Xvfb is not installed";
+  XServer x;
+  ASSERT_TRUE(x.ready());
+  setenv("JACK_DEFAULT_SERVER", "zelmora-no-such-server", 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  qputenv("LSAN_OPTIONS", qgetenv("LSAN_OPTIONS") + ":print_suppressions=0");
+  const std::string log = ::testing::TempDir() + "quiet-terminal.log";
+  {
+    PanelProgram program(ZELMORA_PROGRAM, log);
+    ASSERT_TRUE(program.dismissMessageBox()) << "no refusal was shown";
+    ASSERT_TRUE(program.ready());
+    EXPECT_EQ(program.quit(), 0);
+  }
+  QFile file(QString::fromStdString(log));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().toStdString(), "");
 }
 
 }  // namespace
