@@ -7,21 +7,27 @@
 
 namespace midi {
 
-// The names the program shows in a JACK graph, all in one place.
-inline constexpr const char* kJackClientName = "Zelmora Switches";  // the MIDI ports' client
-inline constexpr const char* kJackMidiPortName = "midi_out";
-inline constexpr const char* kJackAudioPortNames[2] = {"left", "right"};  // the synthesizer's
+// The synthesizer's audio outputs; the MIDI ports' names are in Backend.h.
+inline constexpr const char* kJackAudioPortNames[2] = {"left", "right"};
 
 // A client of a JACK server that is already running. Every JACK client of
 // the program is opened here, so none ever starts a server and every one
 // notices when its server goes away.
 class JackClient {
  public:
-  // Opens a client named `name` (JACK appends a number when the name is
-  // taken). Returns nullptr when no server answers, at once: without
+  // A client named `name` (JACK appends a number when the name is taken):
+  // the one parked under that name if its server still runs, else a new one.
+  // Returns nullptr when no server answers, at once: without
   // JackNoStartServer libjack would try to launch jackd, which here fails
   // only after seconds. `status`, when given, receives JACK's reasons.
   static std::unique_ptr<JackClient> Open(const char* name, jack_status_t* status = nullptr);
+
+  // Keeps an idle client (never activated, no ports) for the next Open of
+  // its name: opening and closing a client each cost tens of milliseconds
+  // of messages with the server, so the client that lists the ports at
+  // start-up also serves the port opened later. Parked clients are closed
+  // at exit.
+  static void Park(std::unique_ptr<JackClient> client, const char* name);
 
   // Closes the client; returns when none of its callbacks runs any more.
   ~JackClient();
