@@ -10,6 +10,7 @@
 #include "midi/Platform.h"
 #include "midi/PortService.h"
 #include "midi/jack/JackBackend.h"
+#include "midi/jack/JackClient.h"
 #include "midi/rtmidi/RtMidiBackend.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackServer.h"
@@ -78,19 +79,17 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   // JACK MIDI promises no delivery: an attempt an xrun may have spoiled is played again.
   for (int attempt = 0; attempt < 3 && got != expected; ++attempt) {
     const auto [xruns, start] = std::pair(receiver.xruns(), receiver.eventCount());
-    for (auto message : {0x007F3C90, 0x000010C0, 0x42, 0x00003C80, 0x00007A9F, 0x004000EF, 0x000000F8}) {
-      service.send(handle, static_cast<std::uint32_t>(message));
-    }
+    for (std::uint32_t m : {0x007F3C90u, 0x10C0u, 0x42u, 0x3C80u, 0x7A9Fu, 0x4000EFu, 0xF8u})
+      service.send(handle, m);
     receiver.waitForEvents(start + expected.size(), 5s);
     receiver.waitForQuiet(100ms, 1s);
     got.clear();
-    for (const auto& event : receiver.events()) got.push_back(event.message());
-    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(start));
+    for (auto i = start; i < receiver.eventCount(); ++i) got.push_back(receiver.event(i).message());
     if (receiver.xruns() == xruns) break;
   }
   EXPECT_EQ(got, expected);
 
-  ASSERT_EQ(service.deviceCount(), 1);  // keeps a client for the next open
+  ASSERT_EQ(service.deviceCount(), 1);  // parks a client for the next open
   receiver.close();
   bridge.close();
   server.stop();
@@ -98,6 +97,8 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   for (int i = 0; i < 5000; ++i) service.send(handle, 0x007F3C90 | ((i % 2) << 4));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "sends to a vanished server must not block";
   EXPECT_EQ(service.close(handle), midi::rc::kOk);
+  // JACK 1.9.21 crashes closing a client of the vanished server after this.
+  EXPECT_EQ(midi::JackClient::Open("zelmora-synth"), nullptr);
   EXPECT_EQ(service.open(0, handle), midi::rc::kNoDevice);
   EXPECT_FALSE(service.lastError().empty());
 }
