@@ -35,7 +35,8 @@ std::unique_ptr<JackOutput> JackOutput::Connect(const std::string& clientName, s
   // which fails here only after seconds.
   client->jack = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
   if (client->jack == nullptr) {
-    error = (status & JackServerFailed) != 0 ? "no JACK server is running" : "the JACK server refused a client";
+    error =
+        (status & JackServerFailed) != 0 ? "no JACK server is running" : "the JACK server refused a client";
     return nullptr;
   }
   return std::unique_ptr<JackOutput>(new JackOutput(std::move(client)));
