@@ -26,7 +26,7 @@ namespace midi {
 // caller at a time, as the MIDI port.
 class OctaveFallback {
  public:
-  static constexpr int kOctaves = 3;  // the farthest a key may lie from its preset, either way
+  static constexpr int kOctaves = 7;  // the farthest a key may lie from its preset, either way
   // The MIDI channels the synthesizer needs (synth.midi-channels).
   static constexpr int kChannels = 16 * (1 + 2 * kOctaves);
 
