@@ -23,7 +23,6 @@
 #include "engine/Panel.h"
 #include "midi/PortService.h"
 #include "midi/jack/JackBackend.h"
-#include "midi/rtmidi/RtMidiBackend.h"
 #include "tests/support/FakePanelView.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackServer.h"
@@ -171,7 +170,6 @@ int main(int argc, char** argv) {
   }
 
   std::vector<std::unique_ptr<Contender>> contenders;
-  contenders.push_back(std::make_unique<Contender>("RtMidi JACK", midi::CreateRtMidiJackBackend(false)));
   contenders.push_back(std::make_unique<Contender>("own JACK", midi::CreateJackBackend(false)));
   for (auto& c : contenders) {
     if (!c->open()) {
