@@ -13,7 +13,9 @@ class QLineEdit;
 class QMenu;
 class QScrollBar;
 
-namespace midi { class MidiOut; }
+namespace midi {
+class MidiOut;
+}
 
 namespace app {
 
@@ -36,8 +38,8 @@ class Form1 final : public QMainWindow, private engine::PanelView {
 
   engine::Panel& panel() { return panel_; }
   SwitchButton* key(std::int16_t index) const;
-  QLineEdit* text(int box) const;              // Text1 .. Text36
-  QLabel* lcd(int line) const;                 // LblLCD1 .. LblLCD3
+  QLineEdit* text(int box) const;  // Text1 .. Text36
+  QLabel* lcd(int line) const;     // LblLCD1 .. LblLCD3
   QScrollBar* vol() const { return vol_; }
   const std::vector<QAction*>& device() const { return device_; }
   const std::vector<QAction*>& chan() const { return chan_; }
@@ -45,6 +47,10 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   // Where the platform sends no release while a key is held, a release the
   // toolkit calls repeated is a real one followed at once by a new press.
   void setReleasesAreReal(bool real) { releasesAreReal_ = real; }
+
+  // "Load Labels from file" with the file already named (the command line's,
+  // the file manager's): the same checks and messages, no dialog.
+  void LoadLabelsFrom(const QString& name);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
