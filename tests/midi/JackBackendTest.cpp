@@ -1,5 +1,5 @@
-// The port back-ends without any server, and the platform's service playing
-// into a JACK server of the test's own with a receiver of the project's own.
+// The port back-ends without their services, and playing into a JACK server
+// of the test's own with a receiver of the project's own.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -35,15 +35,14 @@ TEST(Backends, WithoutServicesListNothingRefuseQuietlyAndStartNoServer) {
   setenv("JACK_DEFAULT_SERVER", ("zelmora-none-" + std::to_string(getpid())).c_str(), 1);
 
   ::testing::internal::CaptureStderr();
-  auto jack = midi::CreateJackBackend(false);
-  EXPECT_TRUE(jack->listPorts().empty());
-  const auto refused = jack->openPort({"zelmora-receiver:midi_in", "zelmora-receiver:midi_in"});
-  EXPECT_EQ(refused.code, midi::rc::kNoDevice);
-  EXPECT_FALSE(refused.reason.empty());
-  if (!midi::AlsaSequencerAvailable()) {
-    auto alsa = midi::CreateRtMidiAlsaBackend();
-    EXPECT_TRUE(alsa->listPorts().empty());
-    EXPECT_EQ(alsa->openPort({"Midi Through:Port-0", "Midi Through:Port-0 14:0"}).code, midi::rc::kNoDevice);
+  std::vector<std::unique_ptr<midi::Backend>> backends;
+  backends.push_back(midi::CreateJackBackend(false));
+  if (!midi::AlsaSequencerAvailable()) backends.push_back(midi::CreateRtMidiAlsaBackend());
+  for (const auto& backend : backends) {
+    EXPECT_TRUE(backend->listPorts().empty());
+    const auto refused = backend->openPort({"zelmora-receiver:midi_in", "zelmora-receiver:midi_in"});
+    EXPECT_EQ(refused.code, midi::rc::kNoDevice);
+    EXPECT_FALSE(refused.reason.empty()) << "the message box says why";
   }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "the libraries' messages stay off the terminal";
   EXPECT_FALSE(std::filesystem::exists(home / "started")) << "a client tried to start a JACK server";
@@ -59,12 +58,12 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   ASSERT_TRUE(server.ready()) << "jackd did not answer";
   JackMidiReceiver receiver, bridge("a2j", "Midi Through [14] (playback): Midi Through Port-0");
   ASSERT_TRUE(receiver.ready() && bridge.ready());
-  std::vector<std::string> listed;
   auto platform = midi::CreatePlatformMidiOut();
-  for (std::int32_t id = 0; id < platform->deviceCount(); ++id) listed.push_back(platform->productName(id));
+  std::vector<std::string> listed;
+  for (std::int32_t id = 0, n = platform->deviceCount(); id < n; ++id)
+    listed.push_back(platform->productName(id));
   EXPECT_EQ(std::count(listed.begin(), listed.end(), "a2j:\u2026Midi Through Port-0"),
             midi::AlsaSequencerAvailable() ? 0 : 1);
-  EXPECT_EQ(std::count(listed.begin(), listed.end(), "zelmora-receiver:midi_in"), 1);
 
   std::vector<std::unique_ptr<midi::Backend>> backends;
   backends.push_back(midi::CreateJackBackend(true));
