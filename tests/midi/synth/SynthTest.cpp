@@ -97,7 +97,7 @@ class SynthPlayback : public ::testing::Test {
   std::unique_ptr<JackServer> server_;  // first made, last gone
   std::unique_ptr<AudioCapture> capture_;
   // Only JACK: whatever happens, the test must not play on the machine's own speakers.
-  SynthBackend synth_{{.outputs = {"jack"}}};
+  SynthBackend synth_{{std::nullopt, std::nullopt, {"jack"}, "zelmora-synth", true}};
 };
 
 // The piano, what every channel plays from start-up, has no sample above key
@@ -187,10 +187,10 @@ TEST_P(SynthMessages, SilenceThenSoundAsMidiSays) {
   for (const auto message : c.start) Send(port, {message});
   ASSERT_EQ(sounds(), c.ends != kNeverSounds);
   if (c.ends == kNeverSounds) return;
-  if (c.pitch != 0) EXPECT_NEAR(cents(4096, c.pitch), 0, 50);
+  EXPECT_LT(c.pitch == 0 ? 0 : std::abs(cents(4096, c.pitch)), 50);
   for (const auto message : c.stop) Send(port, {message});
   level(kPeriod);  // may have been rendered before the stop
-  if (c.ends == kAtOnce) EXPECT_LT(level(4800), kAudible);
+  EXPECT_LT(c.ends == kAtOnce ? level(4800) : 0, kAudible);
   EXPECT_EQ(capture_->waitForSilence(kSilent, 4800, (c.ends == kHolds ? 2 : 8) * kSecond), c.ends != kHolds);
 }
 
