@@ -104,6 +104,14 @@ QLineEdit* MakeLabelBox(const SwitchCell& cell, QWidget* client) {
   return box;
 }
 
+// Only the entry with the check mark is checkable: some styles (Fusion among
+// them) draw an empty tick box beside every other checkable entry, where the
+// menu shows a single mark.
+void ShowCheck(QAction* entry, bool checked) {
+  entry->setCheckable(checked);
+  entry->setChecked(checked);
+}
+
 }  // namespace
 
 void Form1::buildControls() {
@@ -200,11 +208,15 @@ void Form1::describeControls() {
     describe(box->text());
     connect(box, &QLineEdit::textChanged, button, describe);
   }
+  // A status line has no name of its own: the toolkit then gives its text as
+  // its name, and announces every new text as a change of name. That is how a
+  // screen reader learns what was played.
   static const char* const kAges[] = {"newest", "older", "oldest"};
   for (int line = 1; line <= 3; ++line) {
-    lcd(line)->setAccessibleName(QStringLiteral("Status line %1").arg(line));
     lcd(line)->setAccessibleDescription(
-        QStringLiteral("The %1 of the last three status texts").arg(QLatin1String(kAges[line - 1])));
+        QStringLiteral("Status line %1, the %2 of the last three status texts")
+            .arg(line)
+            .arg(QLatin1String(kAges[line - 1])));
   }
 }
 
@@ -224,7 +236,6 @@ void Form1::buildMenus() {
   for (int index = 0; index < kChannelMenuEntries; ++index) {
     QAction* entry = channels->addAction(QString::number(index + 1));
     entry->setObjectName(QStringLiteral("chan"));
-    entry->setCheckable(true);
     connect(entry, &QAction::triggered, this,
             [this, index] { panel_.chan_Click(static_cast<std::int16_t>(index)); });
     chan_.push_back(entry);
@@ -314,7 +325,6 @@ void Form1::setDeviceEntry(int menuIndex, const std::string& caption) {
     const auto index = static_cast<std::int16_t>(device_.size());
     QAction* entry = deviceMenu_->addAction(QString());
     entry->setObjectName(QStringLiteral("device"));
-    entry->setCheckable(true);
     connect(entry, &QAction::triggered, this, [this, index] { panel_.device_Click(index); });
     device_.push_back(entry);
   }
@@ -327,12 +337,12 @@ void Form1::setDeviceEntry(int menuIndex, const std::string& caption) {
 
 void Form1::setDeviceChecked(int menuIndex, bool checked) {
   if (menuIndex >= 0 && static_cast<std::size_t>(menuIndex) < device_.size()) {
-    device_[static_cast<std::size_t>(menuIndex)]->setChecked(checked);
+    ShowCheck(device_[static_cast<std::size_t>(menuIndex)], checked);
   }
 }
 
 void Form1::setChannelChecked(int menuIndex, bool checked) {
-  chan_.at(static_cast<std::size_t>(menuIndex))->setChecked(checked);
+  ShowCheck(chan_.at(static_cast<std::size_t>(menuIndex)), checked);
 }
 
 void Form1::setVelocityBar(int value) {

@@ -624,7 +624,7 @@ void Form1LayoutTest::controlsHaveAccessibleNames() {
   }
   for (int line = 1; line <= 3; ++line) {
     QVERIFY(!w.form->lcd(line)->accessibleDescription().isEmpty());
-    names << w.form->lcd(line)->accessibleName();
+    names << w.form->lcd(line)->accessibleDescription();
   }
   QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), 36 + 36 + 3);
   QVERIFY(!names.contains(QString()));
