@@ -108,7 +108,7 @@ int main(int argc, char* argv[]) {
   // box opens over the window shown.
   if (!labelsFile.isEmpty()) {
     QMetaObject::invokeMethod(
-        &window, [&] { window.LoadLabelsFrom(labelsFile); }, Qt::QueuedConnection);
+        &window, [&] { window.loadLabelsFrom(labelsFile); }, Qt::QueuedConnection);
   }
   return QApplication::exec();
 }
