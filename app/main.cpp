@@ -10,6 +10,7 @@
 #include "app/Form1.h"
 #include "app/MessageBoxes.h"
 #include "midi/Platform.h"
+#include "midi/synth/SynthBackend.h"
 
 namespace {
 
@@ -30,11 +31,14 @@ class StartupProbe final : public QObject {
       reported_ = true;
       watched->removeEventFilter(this);
       // Queued: the window paints while it handles this very event.
-      QMetaObject::invokeMethod(this, [this] {
-        std::printf("zelmora-startup opened_ns=%lld exposed_ns=%lld open_rc=%d\n", openedNs_, MonotonicNs(),
-                    openResult_);
-        std::fflush(stdout);
-      }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            std::printf("zelmora-startup opened_ns=%lld exposed_ns=%lld open_rc=%d\n", openedNs_,
+                        MonotonicNs(), openResult_);
+            std::fflush(stdout);
+          },
+          Qt::QueuedConnection);
     }
     return false;
   }
@@ -51,6 +55,8 @@ int main(int argc, char* argv[]) {
   // A JACK client must never start a server of its own: that stalls for
   // seconds when none is set up. Set before any library makes a client.
   setenv("JACK_NO_START_SERVER", "1", 1);
+  // Form_Load opens the synthesizer: let it load while the toolkit starts.
+  midi::StartSynthEarly();
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zelmora-switches"));

@@ -79,8 +79,8 @@ void Silence(fluid_synth_t* synth) {
 bool IsSoundFont(const std::string& path) { return fluid_is_soundfont(path.c_str()) != 0; }
 
 void RenderSynth(void* synth, std::uint32_t frames, float* left, float* right) {
-  fluid_synth_write_float(static_cast<fluid_synth_t*>(synth), static_cast<int>(frames), left, 0, 1, right,
-                          0, 1);
+  fluid_synth_write_float(static_cast<fluid_synth_t*>(synth), static_cast<int>(frames), left, 0, 1, right, 0,
+                          1);
 }
 
 std::string DescribeFailure(const std::string& output, const std::string& error) {
@@ -311,13 +311,27 @@ class SynthPort final : public OutputPort {
     const bool two = count >= 2;
     const bool three = count >= 3;
     switch (status & 0xF0) {
-      case 0x80: if (three) fluid_synth_noteoff(synth_, channel, data1); break;
-      case 0x90: if (three) fluid_synth_noteon(synth_, channel, data1, data2); break;  // velocity 0 is a Note Off
-      case 0xA0: if (three) fluid_synth_key_pressure(synth_, channel, data1, data2); break;
-      case 0xB0: if (three) fluid_synth_cc(synth_, channel, data1, data2); break;
-      case 0xC0: if (two) fluid_synth_program_change(synth_, channel, data1); break;
-      case 0xD0: if (two) fluid_synth_channel_pressure(synth_, channel, data1); break;
-      case 0xE0: if (three) fluid_synth_pitch_bend(synth_, channel, data1 | (data2 << 7)); break;
+      case 0x80:
+        if (three) fluid_synth_noteoff(synth_, channel, data1);
+        break;
+      case 0x90:
+        if (three) fluid_synth_noteon(synth_, channel, data1, data2);
+        break;  // velocity 0 is a Note Off
+      case 0xA0:
+        if (three) fluid_synth_key_pressure(synth_, channel, data1, data2);
+        break;
+      case 0xB0:
+        if (three) fluid_synth_cc(synth_, channel, data1, data2);
+        break;
+      case 0xC0:
+        if (two) fluid_synth_program_change(synth_, channel, data1);
+        break;
+      case 0xD0:
+        if (two) fluid_synth_channel_pressure(synth_, channel, data1);
+        break;
+      case 0xE0:
+        if (three) fluid_synth_pitch_bend(synth_, channel, data1 | (data2 << 7));
+        break;
       default:
         if (status == 0xFF) Silence(synth_);
         break;
@@ -335,6 +349,9 @@ SynthBackend::SynthBackend() : SynthBackend(Options{}) {}
 
 SynthBackend::SynthBackend(Options options) : engine_(std::make_unique<Engine>(std::move(options))) {}
 
+SynthBackend::SynthBackend(std::unique_ptr<Engine> engine, std::future<OpenResult> started)
+    : engine_(std::move(engine)), started_(std::move(started)) {}
+
 SynthBackend::~SynthBackend() = default;
 
 std::vector<PortInfo> SynthBackend::listPorts() { return {{"General MIDI synthesizer", "synth"}}; }
@@ -351,6 +368,11 @@ OpenResult SynthBackend::openPort(const PortInfo&) {
 
 OpenResult SynthBackend::open() {
   Engine& engine = *engine_;
+  if (started_.valid()) {
+    OpenResult started = started_.get();
+    if (started.code != rc::kOk) return started;
+    return {std::make_unique<SynthPort>(engine), rc::kOk, {}};
+  }
   if (engine.isOpen()) return {nullptr, rc::kAllocated, "The built-in synthesizer is open already."};
   OpenResult started = engine.start();
   if (started.code != rc::kOk) return started;
@@ -362,6 +384,29 @@ std::string SynthBackend::soundFont() const { return engine_->soundFont(); }
 std::string SynthBackend::output() const { return engine_->output(); }
 std::string SynthBackend::jackClientName() const { return engine_->jackClientName(); }
 
-std::unique_ptr<Backend> CreateSynthBackend() { return std::make_unique<SynthBackend>(); }
+namespace {
+
+struct EarlyStart {
+  std::unique_ptr<SynthBackend::Engine> engine;
+  std::future<OpenResult> started;  // goes first: its thread uses the engine
+};
+EarlyStart early;
+
+}  // namespace
+
+void StartSynthEarly() {
+  try {
+    early.engine = std::make_unique<SynthBackend::Engine>(SynthBackend::Options{});
+    early.started = std::async(std::launch::async, &SynthBackend::Engine::start, early.engine.get());
+  } catch (const std::exception&) {
+    // No thread to spare: the first open starts it instead.
+    early.engine.reset();
+  }
+}
+
+std::unique_ptr<Backend> CreateSynthBackend() {
+  if (!early.started.valid()) return std::make_unique<SynthBackend>();
+  return std::unique_ptr<Backend>(new SynthBackend(std::move(early.engine), std::move(early.started)));
+}
 
 }  // namespace midi
