@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/Process.h"
 
@@ -47,6 +48,7 @@ class AudioCapture {
 
   bool ready() const { return client_ != nullptr; }
   jack_nframes_t period() const { return jack_get_buffer_size(client_); }
+  jack_nframes_t sampleRate() const { return jack_get_sample_rate(client_); }
   // Connects the audio outputs of JACK client `source` to the inputs; how many were.
   int connectFrom(const std::string& source) {
     int connected = 0;
@@ -77,6 +79,17 @@ class AudioCapture {
     }
     level.rms = std::sqrt(sumOfSquares / (2.0 * counted));
     return level;
+  }
+  // The samples of the first input over the next `frames` frames (at most 65,536),
+  // or nothing when they did not arrive within `timeout`.
+  std::optional<std::vector<float>> record(jack_nframes_t frames,
+                                           std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const std::uint64_t first = sampled_.load(std::memory_order_acquire);
+    if (frames > samples_.size() || !WaitFor([&] { return sampled_.load() >= first + frames; }, timeout))
+      return {};
+    std::vector<float> samples(frames);
+    for (jack_nframes_t i = 0; i < frames; ++i) samples[i] = samples_[(first + i) % samples_.size()];
+    return samples;
   }
   // Measures blocks of `block` frames, for at most `within` frames, until one's
   // RMS is below (or, for waitForSound, above) `rms`; whether one was.
@@ -118,8 +131,12 @@ class AudioCapture {
     const float threshold = onsetThreshold_;
     Block block{frames, 0, 0};
     std::optional<jack_nframes_t> onset;
+    const std::uint64_t sampled = sampled_.load(std::memory_order_relaxed);
     for (auto* port : inputs_) {
       const auto* samples = static_cast<const float*>(jack_port_get_buffer(port, frames));
+      for (jack_nframes_t i = 0; port == inputs_[0] && i < frames; ++i) {
+        samples_[(sampled + i) % samples_.size()] = samples[i];
+      }
       for (jack_nframes_t i = 0; i < frames; ++i) {
         block.sumOfSquares += static_cast<double>(samples[i]) * samples[i];
         block.peak = std::max(block.peak, std::fabs(samples[i]));
@@ -134,6 +151,7 @@ class AudioCapture {
     const std::uint64_t n = written_.load(std::memory_order_relaxed);
     blocks_[n % blocks_.size()] = block;
     written_.store(n + 1, std::memory_order_release);
+    sampled_.store(sampled + frames, std::memory_order_release);
     return 0;
   }
 
@@ -141,6 +159,8 @@ class AudioCapture {
   std::array<jack_port_t*, 2> inputs_{};
   std::array<Block, 8192> blocks_{};  // 11 s of 64-frame periods
   std::atomic<std::uint64_t> written_{0};
+  std::array<float, 1 << 16> samples_{};  // the first input's last 1.4 s at 48 kHz
+  std::atomic<std::uint64_t> sampled_{0};
   std::atomic<float> onsetThreshold_{0};
   std::atomic<bool> onsetFound_{false};
   Onset onset_;  // written by the process thread before onsetFound_ is set
