@@ -13,18 +13,17 @@
 
 namespace testing_support {
 
-// A JACK client of the tests' own that listens: two audio inputs whose level it
-// measures period by period, and which can watch for the first sample of a
-// sound. Needs a running server (see JackServer); never starts one.
+// A JACK client of the tests' own that listens on two audio inputs: it keeps
+// their last 2.7 s (at 48 kHz) and watches for the first sample of a sound.
+// Needs a running server (see JackServer); never starts one.
 class AudioCapture {
  public:
   struct Level {
     double rms = 0;  // over both inputs
     float peak = 0;  // largest magnitude on either input
   };
-  // The first sample above a threshold.
   struct Onset {
-    jack_nframes_t offset = 0;  // its place in the period that carried it
+    jack_nframes_t offset = 0;  // the first loud sample's place in the period that carried it
     jack_time_t seen = 0;       // jack_get_time() when this client's process call began
   };
 
@@ -61,35 +60,33 @@ class AudioCapture {
     }
     return connected;
   }
-  // The level of the next `frames` frames, or nothing when they did not arrive
-  // within `timeout` (the server stalled or went away). The waits count audio,
-  // not wall time: a server without realtime scheduling runs slow when busy.
-  std::optional<Level> measure(jack_nframes_t frames,
-                               std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    std::uint64_t next = written_.load(std::memory_order_acquire);
-    jack_nframes_t counted = 0;
-    double sumOfSquares = 0;
-    Level level;
-    while (counted < frames) {
-      if (!WaitFor([&] { return next != written_.load(std::memory_order_acquire); }, timeout)) return {};
-      const Block& block = blocks_[next++ % blocks_.size()];
-      counted += block.frames;
-      sumOfSquares += block.sumOfSquares;
-      level.peak = std::max(level.peak, block.peak);
-    }
-    level.rms = std::sqrt(sumOfSquares / (2.0 * counted));
-    return level;
-  }
-  // The samples of the first input over the next `frames` frames (at most 65,536),
-  // or nothing when they did not arrive within `timeout`.
+  // The first input's samples over the next `frames` frames, or nothing when
+  // they did not arrive within `timeout` (the server stalled or went away). The
+  // wait counts audio, not wall time: a server without realtime runs slow when busy.
   std::optional<std::vector<float>> record(jack_nframes_t frames,
                                            std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const std::uint64_t first = sampled_.load(std::memory_order_acquire);
-    if (frames > samples_.size() || !WaitFor([&] { return sampled_.load() >= first + frames; }, timeout))
-      return {};
+    const std::uint64_t first = written_.load();
+    if (!arrived(first, frames, timeout)) return {};
     std::vector<float> samples(frames);
-    for (jack_nframes_t i = 0; i < frames; ++i) samples[i] = samples_[(first + i) % samples_.size()];
+    for (jack_nframes_t i = 0; i < frames; ++i) samples[i] = samples_[0][(first + i) % kFrames];
     return samples;
+  }
+  // The level of the next `frames` frames, or nothing as for record().
+  std::optional<Level> measure(jack_nframes_t frames,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const std::uint64_t first = written_.load();
+    if (!arrived(first, frames, timeout)) return {};
+    double sumOfSquares = 0;
+    Level level;
+    for (const auto& input : samples_) {
+      for (jack_nframes_t i = 0; i < frames; ++i) {
+        const float sample = input[(first + i) % kFrames];
+        sumOfSquares += static_cast<double>(sample) * sample;
+        level.peak = std::max(level.peak, std::fabs(sample));
+      }
+    }
+    level.rms = std::sqrt(sumOfSquares / (2.0 * frames));
+    return level;
   }
   // Measures blocks of `block` frames, for at most `within` frames, until one's
   // RMS is below (or, for waitForSound, above) `rms`; whether one was.
@@ -111,12 +108,11 @@ class AudioCapture {
   }
 
  private:
-  struct Block {
-    jack_nframes_t frames = 0;
-    double sumOfSquares = 0;
-    float peak = 0;
-  };
+  static constexpr std::uint64_t kFrames = 1 << 17;
 
+  bool arrived(std::uint64_t first, jack_nframes_t frames, std::chrono::milliseconds timeout) const {
+    return frames <= kFrames && WaitFor([&] { return written_.load() >= first + frames; }, timeout);
+  }
   bool waitForLevel(bool sound, double rms, jack_nframes_t block, jack_nframes_t within) {
     for (jack_nframes_t heard = 0; heard < within; heard += block) {
       const auto level = measure(block);
@@ -129,17 +125,12 @@ class AudioCapture {
   int process(jack_nframes_t frames) {
     const jack_time_t now = jack_get_time();
     const float threshold = onsetThreshold_;
-    Block block{frames, 0, 0};
+    const std::uint64_t first = written_.load(std::memory_order_relaxed);
     std::optional<jack_nframes_t> onset;
-    const std::uint64_t sampled = sampled_.load(std::memory_order_relaxed);
-    for (auto* port : inputs_) {
-      const auto* samples = static_cast<const float*>(jack_port_get_buffer(port, frames));
-      for (jack_nframes_t i = 0; port == inputs_[0] && i < frames; ++i) {
-        samples_[(sampled + i) % samples_.size()] = samples[i];
-      }
+    for (std::size_t input = 0; input < inputs_.size(); ++input) {
+      const auto* samples = static_cast<const float*>(jack_port_get_buffer(inputs_[input], frames));
       for (jack_nframes_t i = 0; i < frames; ++i) {
-        block.sumOfSquares += static_cast<double>(samples[i]) * samples[i];
-        block.peak = std::max(block.peak, std::fabs(samples[i]));
+        samples_[input][(first + i) % kFrames] = samples[i];
         if (threshold > 0 && std::fabs(samples[i]) > threshold && (!onset || i < *onset)) onset = i;
       }
     }
@@ -148,19 +139,14 @@ class AudioCapture {
       onset_ = {*onset, now};
       onsetFound_ = true;
     }
-    const std::uint64_t n = written_.load(std::memory_order_relaxed);
-    blocks_[n % blocks_.size()] = block;
-    written_.store(n + 1, std::memory_order_release);
-    sampled_.store(sampled + frames, std::memory_order_release);
+    written_.store(first + frames, std::memory_order_release);
     return 0;
   }
 
   jack_client_t* client_ = nullptr;
   std::array<jack_port_t*, 2> inputs_{};
-  std::array<Block, 8192> blocks_{};  // 11 s of 64-frame periods
-  std::atomic<std::uint64_t> written_{0};
-  std::array<float, 1 << 16> samples_{};  // the first input's last 1.4 s at 48 kHz
-  std::atomic<std::uint64_t> sampled_{0};
+  std::array<std::vector<float>, 2> samples_{std::vector<float>(kFrames), std::vector<float>(kFrames)};
+  std::atomic<std::uint64_t> written_{0};  // frames so far
   std::atomic<float> onsetThreshold_{0};
   std::atomic<bool> onsetFound_{false};
   Onset onset_;  // written by the process thread before onsetFound_ is set
