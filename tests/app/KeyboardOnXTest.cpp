@@ -147,7 +147,7 @@ TEST(ProgramOnX, QuietTerminalWithoutServices) {
   setenv("JACK_DEFAULT_SERVER", "zelmora-no-such-server", 1);
   setenv("JACK_NO_START_SERVER", "1", 1);
   qputenv("LSAN_OPTIONS", qgetenv("LSAN_OPTIONS") + ":print_suppressions=0");
-  const std::string log = ::testing::TempDir() + "quiet-terminal.log";
+  const std::string log = ::testing::TempDir() + "quiet-terminal-" + std::to_string(getpid()) + ".log";
   {
     PanelProgram program(ZELMORA_PROGRAM, log);
     ASSERT_TRUE(program.dismissMessageBox()) << "no refusal was shown";
