@@ -28,17 +28,9 @@ std::int16_t FromKeyValue(const QKeyEvent& event) {
 std::int16_t KeyCodeOf(const QKeyEvent& event) {
   static const QString platform = QGuiApplication::platformName();
   const quint32 scanCode = event.nativeScanCode();
-  if (platform == QLatin1String("cocoa")) {
-    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kMacKeyCode, event.nativeVirtualKey());
-  }
   if (scanCode == 0) return FromKeyValue(event);
   if (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))) {
-    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kXkb, scanCode);
-  }
-  if (platform == QLatin1String("windows")) {
-    // Bit 8 marks the extended (E0) keys, none of which the map knows.
-    if (scanCode & 0x100) return -1;
-    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kWindowsSet1, scanCode & 0xFF);
+    return input::VirtualKeyFromXkbKeycode(scanCode);
   }
   return FromKeyValue(event);
 }
