@@ -72,7 +72,7 @@ TEST_F(PanelTest, KeysPlayTheirSwitchAndNameTheirLabel) {
     midi.sent.clear();
     panel.Form_KeyDown(key, 1);  // with Shift, as without
     panel.Form_KeyUp(key, 0, true);
-    panel.Form_KeyDown(key, 0);
+    panel.Form_KeyDown(key, 1);
     panel.Form_KeyUp(key, 0);
     const std::vector<std::uint32_t> played = {0x7F0090 | note << 8, 0x80 | note << 8};
     EXPECT_EQ(midi.messagesTo(midi.openHandle), note ? played : std::vector<std::uint32_t>{}) << key;
