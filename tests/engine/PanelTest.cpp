@@ -37,8 +37,8 @@ TEST_F(PanelTest, StartsOnTheDefaultDestinationAndPacksItsMessages) {
   EXPECT_EQ(midi.sent, (std::vector<Call>{{Call::kSend, 0, 0x7F3C90}, {Call::kSend, 0, 0x647A9F}}));
 }
 
-// Its Note Offs went to the old port (the storm test checks), but the
-// switches stay on, and their release reaches the new one.
+// The Note Offs go to the old port (the storm test checks that), but the
+// switches stay on: their keys or buttons are still down.
 TEST_F(PanelTest, PortChangeKeepsTheSwitchesOn) {
   panel.Form_Load();
   panel.SwitchOn(0);
