@@ -91,28 +91,28 @@ class LabelsFile : public testing::Test {
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "labels-test-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
-    file = folder / "show.lbl";
-    std::ofstream(file, std::ios::binary) << EncodeLabels(Some("old"));
-    old = Contents(file);
+    folder_ = pattern;
+    file_ = folder_ / "show.lbl";
+    std::ofstream(file_, std::ios::binary) << EncodeLabels(Some("old"));
+    old_ = Contents(file_);
   }
   void TearDown() override {
     std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    fs::remove_all(folder_, ignored);
   }
-  std::size_t entries() const { return std::distance(fs::directory_iterator(folder), {}); }
+  std::size_t entries() const { return std::distance(fs::directory_iterator(folder_), {}); }
 
-  fs::path folder, file;
-  std::string old;
+  fs::path folder_, file_;
+  std::string old_;
 };
 
 TEST_F(LabelsFile, SaveReplacesTheFileWholeThroughItsLinkKeepingItsMode) {
-  ::chmod(file.c_str(), 0640);
-  const fs::path link = folder / "link.lbl";
-  fs::create_symlink(file, link);
+  ::chmod(file_.c_str(), 0640);
+  const fs::path link = folder_ / "link.lbl";
+  fs::create_symlink(file_, link);
   ASSERT_TRUE(WriteLabelsFile(link, Some("new")));
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+  EXPECT_EQ(fs::status(file_).permissions(), fs::perms(0640));
   EXPECT_EQ(entries(), 2u);  // no temporary file left
   EXPECT_EQ(ReadLabelsFile(link, "Zelmora").labels, Some("new"));
 }
@@ -122,32 +122,32 @@ TEST_F(LabelsFile, SaveReplacesTheFileWholeThroughItsLinkKeepingItsMode) {
 TEST_F(LabelsFile, FailedSaveLeavesTheOldFileWhole) {
   rlimit saved{}, small{};
   ::getrlimit(RLIMIT_FSIZE, &saved);
-  small = {old.size() + 10, saved.rlim_max};
+  small = {old_.size() + 10, saved.rlim_max};
   const auto previous = std::signal(SIGXFSZ, SIG_IGN);
   ::setrlimit(RLIMIT_FSIZE, &small);
-  const auto result = WriteLabelsFile(file, Some("a longer label than before"));
+  const auto result = WriteLabelsFile(file_, Some("a longer label than before"));
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(result.detail, file.string() + ": File too large");
-  EXPECT_EQ(Contents(file), old);
+  EXPECT_EQ(result.detail, file_.string() + ": File too large");
+  EXPECT_EQ(Contents(file_), old_);
   EXPECT_EQ(entries(), 1u);
 }
 
 // Root may write anywhere: nobody, who may replace files in the folder, saves.
 TEST_F(LabelsFile, ReadOnlyFileIsNotReplaced) {
-  ::chmod(folder.c_str(), 0777);
-  ::chmod(file.c_str(), 0444);
+  ::chmod(folder_.c_str(), 0777);
+  ::chmod(file_.c_str(), 0444);
   const bool root = ::geteuid() == 0;
   ASSERT_TRUE(!root || ::setresuid(65534, 65534, 0) == 0);
-  const auto result = WriteLabelsFile(file, Some("new"));
+  const auto result = WriteLabelsFile(file_, Some("new"));
   ASSERT_TRUE(!root || ::setresuid(0, 0, 0) == 0);
-  EXPECT_EQ(result.detail, file.string() + ": Permission denied");
-  EXPECT_EQ(Contents(file), old);
+  EXPECT_EQ(result.detail, file_.string() + ": Permission denied");
+  EXPECT_EQ(Contents(file_), old_);
 }
 
 // A device or pipe chosen by name is written into, never replaced by a file.
 TEST_F(LabelsFile, SaveToADeviceOrPipeKeepsIt) {
-  const fs::path full = folder / "full", pipe = folder / "pipe";
+  const fs::path full = folder_ / "full", pipe = folder_ / "pipe";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   EXPECT_EQ(WriteLabelsFile(pipe, Some("new")).detail, pipe.string() + ": No such device or address");
   EXPECT_TRUE(fs::is_fifo(pipe));
@@ -158,13 +158,13 @@ TEST_F(LabelsFile, SaveToADeviceOrPipeKeepsIt) {
 }
 
 TEST_F(LabelsFile, ReadsOnlyRegularFilesUpTo1MiB) {
-  ::mkfifo((folder / "pipe").c_str(), 0600);
-  std::ofstream(folder / "big") << old << std::string(1 << 20, 'x');
+  ::mkfifo((folder_ / "pipe").c_str(), 0600);
+  std::ofstream(folder_ / "big") << old_ << std::string(1 << 20, 'x');
   const std::tuple<fs::path, LabelsError, std::string> cases[] = {
-      {folder / "pipe", LabelsError::kCannotRead, "not a regular file"},
-      {folder, LabelsError::kCannotRead, "Is a directory"},
-      {folder / "none", LabelsError::kCannotOpen, "No such file or directory"},
-      {folder / "big", LabelsError::kTooLarge, "larger than 1 MiB"},
+      {folder_ / "pipe", LabelsError::kCannotRead, "not a regular file"},
+      {folder_, LabelsError::kCannotRead, "Is a directory"},
+      {folder_ / "none", LabelsError::kCannotOpen, "No such file or directory"},
+      {folder_ / "big", LabelsError::kTooLarge, "larger than 1 MiB"},
       // Its size on record is 0: the reader must read on to the end.
       {"/proc/self/status", LabelsError::kNotLabelsFile, ""}};
   for (const auto& [path, error, reason] : cases) {
