@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <optional>
 
 #include "app/AutoRepeat.h"
@@ -30,11 +31,14 @@ class StartupProbe final : public QObject {
       reported_ = true;
       watched->removeEventFilter(this);
       // Queued: the window paints while it handles this very event.
-      QMetaObject::invokeMethod(this, [this] {
-        std::printf("zelmora-startup opened_ns=%lld exposed_ns=%lld open_rc=%d\n", openedNs_, MonotonicNs(),
-                    openResult_);
-        std::fflush(stdout);
-      }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            std::printf("zelmora-startup opened_ns=%lld exposed_ns=%lld open_rc=%d\n", openedNs_,
+                        MonotonicNs(), openResult_);
+            std::fflush(stdout);
+          },
+          Qt::QueuedConnection);
     }
     return false;
   }
@@ -45,12 +49,55 @@ class StartupProbe final : public QObject {
   bool reported_ = false;
 };
 
+// The MIDI service, whose first steps take longest: Form_Load lists the ports
+// and opens the default destination, which opens JACK clients, and loads the
+// SoundFont. Those two calls are made at once on a thread of their own, while
+// the toolkit starts and the window is built; Form_Load's own calls take the
+// answers. One thread, because libjack fails to open a client while another
+// thread of the process opens or closes one. Every call waits for it.
+class StartedEarly final : public midi::MidiOut {
+ public:
+  StartedEarly() {
+    started_ = std::async(std::launch::async, [this] {
+      midi_ = midi::CreatePlatformMidiOut();
+      count_ = midi_->deviceCount();
+      opened_ = midi_->open(midi::kDefaultDevice, handle_);
+    });
+  }
+  ~StartedEarly() override {
+    if (wait().opened_ == midi::rc::kOk) midi_->close(handle_);  // never asked for
+  }
+  std::int32_t deviceCount() override {
+    return wait().count_ ? *std::exchange(count_, std::nullopt) : midi_->deviceCount();
+  }
+  std::int32_t open(std::int32_t id, midi::PortHandle& handle) override {
+    if (id != midi::kDefaultDevice || !wait().opened_) return midi_->open(id, handle);
+    handle = handle_;
+    return *std::exchange(opened_, std::nullopt);
+  }
+  std::string productName(std::int32_t id) override { return wait().midi_->productName(id); }
+  void send(midi::PortHandle handle, std::uint32_t message) override { wait().midi_->send(handle, message); }
+  std::int32_t close(midi::PortHandle handle) override { return wait().midi_->close(handle); }
+  std::string lastError() const override { return wait().midi_->lastError(); }
+
+ private:
+  const StartedEarly& wait() const {
+    if (started_.valid()) started_.wait();
+    return *this;
+  }
+  std::unique_ptr<midi::MidiOut> midi_;
+  std::optional<std::int32_t> count_, opened_;  // the answers until Form_Load takes them
+  midi::PortHandle handle_ = 0;
+  std::future<void> started_;  // declared last, so destroyed first: its thread fills the members above
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // A JACK client must never start a server of its own: that stalls for
   // seconds when none is set up. Set before any library makes a client.
   setenv("JACK_NO_START_SERVER", "1", 1);
+  StartedEarly midi;
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zelmora-switches"));
@@ -59,10 +106,9 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral(ZELMORA_APP_ID));
   const bool releasesAreReal = app::UseDetectableAutoRepeat();
 
-  auto midi = midi::CreatePlatformMidiOut();
   app::QtMessageBoxes messages;
   app::QtFileDialogs dialogs;
-  app::Form1 window(*midi, messages, dialogs);
+  app::Form1 window(midi, messages, dialogs);
   window.setReleasesAreReal(releasesAreReal);
   std::optional<StartupProbe> probe;
   if (std::getenv("ZELMORA_STARTUP_PROBE") != nullptr) {
