@@ -23,11 +23,15 @@ void Form1::LBLSave_Click() { SaveLabels(); }
 void Form1::LoadLabels() {
   panel_.ReleaseAll();  // the dialog takes the keyboard: held keys would never come up
   const QString name = dialogs_.openName(this);
-  if (name.isEmpty()) return;
+  if (!name.isEmpty()) loadLabelsFrom(name);
+}
 
-  const switch_labels::DecodeResult result = switch_labels::ReadLabelsFile(PathOf(name), panel_.state().headerWord);
+void Form1::loadLabelsFrom(const QString& name) {
+  const switch_labels::DecodeResult result =
+      switch_labels::ReadLabelsFile(PathOf(name), panel_.state().headerWord);
   if (!result) {
-    message(QString::fromStdString(switch_labels::Message(result.error)), QString::fromStdString(result.detail));
+    message(QString::fromStdString(switch_labels::Message(result.error)),
+            QString::fromStdString(result.detail));
     return;
   }
   // Every field is read by now: a file that fails leaves all labels as they were.
@@ -47,7 +51,8 @@ void Form1::SaveLabels() {
   }
   const switch_labels::WriteResult result = switch_labels::WriteLabelsFile(PathOf(name), labels);
   if (!result) {
-    message(QString::fromStdString(switch_labels::Message(result.error)), QString::fromStdString(result.detail));
+    message(QString::fromStdString(switch_labels::Message(result.error)),
+            QString::fromStdString(result.detail));
   }
 }
 

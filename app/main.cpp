@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QWindow>
 #include <cstdio>
 #include <cstdlib>
@@ -91,12 +92,41 @@ class StartedEarly final : public midi::MidiOut {
   std::future<void> started_;  // declared last, so destroyed first: its thread fills the members above
 };
 
+// The labels file named on the command line, or none. Ends the program after
+// --help and --version (0) and after a command line it cannot take (2), before
+// the toolkit starts, so that none of them needs a display.
+QString LabelsFileArgument(int& argc, char* argv[]) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("A MIDI control surface of 36 labelled switches."));
+  parser.addPositionalArgument(QStringLiteral("FILE"),
+                               QStringLiteral("A labels file (*.lbl) to load once started."),
+                               QStringLiteral("[FILE]"));
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
+    const QString error =
+        parser.errorText().isEmpty() ? QStringLiteral("Name one labels file at most.") : parser.errorText();
+    std::fprintf(stderr, "zelmora-switches: %s\nTry 'zelmora-switches --help' for more information.\n",
+                 qPrintable(error));
+    std::exit(2);
+  }
+  if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
+    QCoreApplication core(argc, argv);  // names the program in the usage line
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZELMORA_VERSION));
+    parser.process(core);  // prints and exits
+  }
+  return parser.positionalArguments().value(0);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // A JACK client must never start a server of its own: that stalls for
   // seconds when none is set up. Set before any library makes a client.
   setenv("JACK_NO_START_SERVER", "1", 1);
+  const QString labelsFile = LabelsFileArgument(argc, argv);
   StartedEarly midi;
 
   QApplication application(argc, argv);
@@ -116,5 +146,11 @@ int main(int argc, char* argv[]) {
   }
   window.show();
   if (probe) window.windowHandle()->installEventFilter(&*probe);
+  // Start-up has run with the window built; queued, so that a refused file's
+  // box opens over the window shown.
+  if (!labelsFile.isEmpty()) {
+    QMetaObject::invokeMethod(
+        &window, [&] { window.loadLabelsFrom(labelsFile); }, Qt::QueuedConnection);
+  }
   return QApplication::exec();
 }

@@ -10,6 +10,10 @@
 
 namespace midi {
 
+// What other programs' port lists (ALSA, JACK) show of the panel's output.
+inline constexpr const char* kClientName = "Zelmora Switches";
+inline constexpr const char* kPortName = "midi_out";
+
 // One destination as a back-end lists it.
 struct PortInfo {
   std::string name;     // the back-end's own, possibly long, name; shortened for menus by PortService
@@ -28,7 +32,7 @@ class OutputPort {
 struct OpenResult {
   std::unique_ptr<OutputPort> port;  // set exactly when code is rc::kOk
   std::int32_t code = rc::kError;
-  std::string reason;                // for the user, when code is not rc::kOk
+  std::string reason;  // for the user, when code is not rc::kOk
 };
 
 // A family of destinations: the built-in synthesizer, the ALSA sequencer, a JACK server ...

@@ -10,15 +10,10 @@
 namespace midi {
 namespace {
 
-struct BackendEntry {
-  const char* name;
-  std::unique_ptr<Backend> (*create)();
-};
+using CreateBackend = std::unique_ptr<Backend> (*)();
 
 // The default destination: the first entry that builds.
-constexpr BackendEntry kDefaultDestinations[] = {
-    {"synth", &CreateSynthBackend},
-};
+constexpr CreateBackend kDefaultDestinations[] = {&CreateSynthBackend};
 
 // Bridges (a2jmidid, jackd -X seq/raw, PipeWire) show ALSA destinations
 // again as JACK ports. Where the sequencer can be opened those are listed
@@ -28,24 +23,20 @@ constexpr BackendEntry kDefaultDestinations[] = {
 std::unique_ptr<Backend> CreateJackPorts() { return CreateJackBackend(AlsaSequencerAvailable()); }
 
 // Port back-ends, listed in this order. A create function returns nullptr
-// for a platform service this build does not have.
-constexpr BackendEntry kPortBackends[] = {
-    {"alsa", &CreateRtMidiAlsaBackend},
-    {"coremidi", &CreateRtMidiCoreMidiBackend},
-    {"winmm", &CreateRtMidiWinMMBackend},
-    {"jack", &CreateJackPorts},
-};
+// for a platform service this build does not have. A port to another
+// system adds its back-end here (CoreMIDI and WinMM have RtMidi APIs).
+constexpr CreateBackend kPortBackends[] = {&CreateRtMidiAlsaBackend, &CreateJackPorts};
 
 }  // namespace
 
 std::unique_ptr<MidiOut> CreatePlatformMidiOut() {
   std::unique_ptr<Backend> defaultDestination;
-  for (const auto& entry : kDefaultDestinations) {
-    if ((defaultDestination = entry.create())) break;
+  for (const auto create : kDefaultDestinations) {
+    if ((defaultDestination = create())) break;
   }
   std::vector<std::unique_ptr<Backend>> ports;
-  for (const auto& entry : kPortBackends) {
-    if (auto backend = entry.create()) ports.push_back(std::move(backend));
+  for (const auto create : kPortBackends) {
+    if (auto backend = create()) ports.push_back(std::move(backend));
   }
   return std::make_unique<PortService>(std::move(defaultDestination), std::move(ports));
 }

@@ -23,9 +23,8 @@ std::string CutCodePoints(const std::string& text, std::size_t max) {
 }
 
 std::size_t CodePoints(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
+  return static_cast<std::size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // The last `max` code points of a UTF-8 string. With `wholeWords`, it starts
@@ -101,9 +100,11 @@ std::size_t ShortMessageLength(std::uint8_t status) {
   if (status < 0xC0 || (status >= 0xE0 && status < 0xF0)) return 3;
   if (status < 0xE0) return 2;
   switch (status) {
-    case 0xF1: case 0xF3: return 2;
+    case 0xF1:
+    case 0xF3: return 2;
     case 0xF2: return 3;
-    case 0xF0: case 0xF7: return 0;
+    case 0xF0:
+    case 0xF7: return 0;
     default: return 1;
   }
 }
@@ -122,6 +123,13 @@ std::vector<std::string> ProductNames(const std::vector<std::string>& longNames)
     names.push_back(std::move(name));
   }
   return names;
+}
+
+bool IsAlsaBridgePort(const std::string& fullName) {
+  for (const char* prefix : {"a2j:", "system:midi_playback_", "Midi-Bridge:"}) {
+    if (fullName.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
 }
 
 PortService::PortService(std::unique_ptr<Backend> defaultDestination,
@@ -197,8 +205,8 @@ void PortService::send(PortHandle handle, std::uint32_t message) {
 }
 
 std::int32_t PortService::close(PortHandle handle) {
-  const auto it = std::find_if(open_.begin(), open_.end(),
-                               [handle](const Open& o) { return o.handle == handle; });
+  const auto it =
+      std::find_if(open_.begin(), open_.end(), [handle](const Open& o) { return o.handle == handle; });
   if (it == open_.end()) return rc::kInvalidHandle;
   open_.erase(it);
   return rc::kOk;

@@ -52,4 +52,11 @@ std::size_t ShortMessageLength(std::uint8_t status);
 // characters (UTF-8 code points) and all different.
 std::vector<std::string> ProductNames(const std::vector<std::string>& longNames);
 
+// Whether a full "client:port" name belongs to a bridge that mirrors an ALSA
+// sequencer or raw MIDI destination into JACK: a2jmidid ("a2j:..."),
+// jackd's own ALSA MIDI driver ("system:midi_playback_N", `jackd -X seq` or
+// `-X raw`) and PipeWire's JACK graph ("Midi-Bridge:..."). Any back-end that
+// lists such ports asks here, so none depends on another.
+bool IsAlsaBridgePort(const std::string& fullName);
+
 }  // namespace midi

@@ -2,17 +2,16 @@
 
 #include <RtMidi.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <exception>
 
-#include "midi/jack/JackBackend.h"
+#include "midi/LibraryMessages.h"
 
 namespace midi {
 namespace {
-
-constexpr const char* kClientName = "Zelmora Switches";
-constexpr const char* kPortName = "midi_out";
 
 // RtMidi reports errors by throwing until an error callback is set, and only
 // through the callback afterwards, so every RtMidiOut gets one at once and
@@ -43,6 +42,7 @@ bool Compiled(RtMidi::Api api) {
 // own choice of API tries ALSA first and gives up when /dev/snd/seq is
 // missing, so the API is always named.
 std::unique_ptr<RtMidiOut> MakeOut(RtMidi::Api api, ErrorLog& log) {
+  RouteLibraryMessages();
   try {
     auto out = std::make_unique<RtMidiOut>(api, kClientName);
     out->setErrorCallback(&ErrorLog::Callback, &log);
@@ -73,7 +73,8 @@ std::string WithoutAlsaAddress(const std::string& name) {
   const std::string address = name.substr(blank + 1);
   const std::size_t colon = address.find(':');
   const auto digits = [](const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    return !s.empty() && std::all_of(s.begin(), s.end(),
+                                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
   };
   if (colon == std::string::npos || !digits(address.substr(0, colon)) || !digits(address.substr(colon + 1))) {
     return name;
@@ -105,23 +106,20 @@ class RtMidiOutputPort final : public OutputPort {
   std::unique_ptr<RtMidiOut> out_;
 };
 
-class RtMidiBackend final : public Backend {
+class AlsaBackend final : public Backend {
  public:
-  RtMidiBackend(RtMidi::Api api, bool hideAlsaBridges) : api_(api), hideAlsaBridges_(hideAlsaBridges) {}
-
   std::vector<PortInfo> listPorts() override {
     std::vector<PortInfo> ports;
-    if (api_ == RtMidi::LINUX_ALSA && !AlsaSequencerAvailable()) return ports;
+    if (!AlsaSequencerAvailable()) return ports;
     ErrorLog log;
     try {
-      const auto out = MakeOut(api_, log);
+      const auto out = MakeOut(RtMidi::LINUX_ALSA, log);
       if (!out) return ports;
       const unsigned count = out->getPortCount();
       for (unsigned i = 0; i < count; ++i) {
         const std::string name = out->getPortName(i);
         if (name.empty()) continue;  // gone while we were listing
-        if (api_ == RtMidi::UNIX_JACK && hideAlsaBridges_ && IsAlsaBridgePort(name)) continue;
-        ports.push_back({api_ == RtMidi::LINUX_ALSA ? WithoutAlsaAddress(name) : name, name});
+        ports.push_back({WithoutAlsaAddress(name), name});
       }
     } catch (...) {
       ports.clear();
@@ -131,9 +129,10 @@ class RtMidiBackend final : public Backend {
 
   OpenResult openPort(const PortInfo& port) override {
     OpenResult result;
+    if (!AlsaSequencerAvailable()) return {nullptr, rc::kNoDevice, "The ALSA sequencer is not available."};
     auto log = std::make_unique<ErrorLog>();
     try {
-      auto out = MakeOut(api_, *log);
+      auto out = MakeOut(RtMidi::LINUX_ALSA, *log);
       if (!out) return Refused(*log, rc::kNoDevice);  // the service itself is not there
       // RtMidi opens by position, and positions move as other programs come
       // and go: find the port by the name it had when it was listed.
@@ -146,7 +145,8 @@ class RtMidiBackend final : public Backend {
         return result;
       }
       out->openPort(index, kPortName);
-      if (log->failed || !out->isPortOpen()) return Refused(*log, log->failed ? CodeFor(log->type) : rc::kError);
+      if (log->failed || !out->isPortOpen())
+        return Refused(*log, log->failed ? CodeFor(log->type) : rc::kError);
       result.port = std::make_unique<RtMidiOutputPort>(std::move(log), std::move(out));
       result.code = rc::kOk;
     } catch (const std::exception& error) {
@@ -163,33 +163,24 @@ class RtMidiBackend final : public Backend {
     result.reason = log.text;
     return result;
   }
-
-  RtMidi::Api api_;
-  bool hideAlsaBridges_;
 };
-
-std::unique_ptr<Backend> Create(RtMidi::Api api, bool hideAlsaBridges = false) {
-  if (!Compiled(api)) return nullptr;
-  return std::make_unique<RtMidiBackend>(api, hideAlsaBridges);
-}
 
 }  // namespace
 
 bool AlsaSequencerAvailable() {
-  // Asked once: each failed attempt prints ALSA's and RtMidi's complaints.
+  // Asked once, and only where the device is there: RtMidi prints its
+  // complaint before it can be given an error callback.
   static const bool available = [] {
-    if (!Compiled(RtMidi::LINUX_ALSA)) return false;
+    if (!Compiled(RtMidi::LINUX_ALSA) || access("/dev/snd/seq", R_OK | W_OK) != 0) return false;
     ErrorLog log;
     return MakeOut(RtMidi::LINUX_ALSA, log) != nullptr && !log.failed;
   }();
   return available;
 }
 
-std::unique_ptr<Backend> CreateRtMidiAlsaBackend() { return Create(RtMidi::LINUX_ALSA); }
-std::unique_ptr<Backend> CreateRtMidiCoreMidiBackend() { return Create(RtMidi::MACOSX_CORE); }
-std::unique_ptr<Backend> CreateRtMidiWinMMBackend() { return Create(RtMidi::WINDOWS_MM); }
-std::unique_ptr<Backend> CreateRtMidiJackBackend(bool hideAlsaBridges) {
-  return Create(RtMidi::UNIX_JACK, hideAlsaBridges);
+std::unique_ptr<Backend> CreateRtMidiAlsaBackend() {
+  if (!Compiled(RtMidi::LINUX_ALSA)) return nullptr;
+  return std::make_unique<AlsaBackend>();
 }
 
 }  // namespace midi

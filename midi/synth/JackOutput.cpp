@@ -2,19 +2,19 @@
 
 #include <jack/jack.h>
 
+#include "midi/jack/JackClient.h"
+
 namespace midi {
 
 struct JackOutput::Client {
-  jack_client_t* jack = nullptr;
+  // Closed first of the members, so no process callback runs once it has gone.
+  std::unique_ptr<JackClient> jack;
   jack_port_t* left = nullptr;
   jack_port_t* right = nullptr;
   Render render = nullptr;
   void* context = nullptr;
 
-  ~Client() {
-    // Closing deactivates first, so no process callback runs once this returns.
-    if (jack != nullptr) jack_client_close(jack);
-  }
+  ~Client() { jack.reset(); }
 
   static int Process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<Client*>(arg);
@@ -31,32 +31,32 @@ JackOutput::~JackOutput() = default;
 std::unique_ptr<JackOutput> JackOutput::Connect(const std::string& clientName, std::string& error) {
   auto client = std::make_unique<Client>();
   jack_status_t status{};
-  // JackNoStartServer: without it libjack tries to launch jackd when none runs,
-  // which fails here only after seconds.
-  client->jack = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
-  if (client->jack == nullptr) {
-    error = (status & JackServerFailed) != 0 ? "no JACK server is running" : "the JACK server refused a client";
+  client->jack = JackClient::Open(clientName.c_str(), &status);
+  if (!client->jack) {
+    error =
+        (status & JackServerFailed) != 0 ? "no JACK server is running" : "the JACK server refused a client";
     return nullptr;
   }
   return std::unique_ptr<JackOutput>(new JackOutput(std::move(client)));
 }
 
-std::uint32_t JackOutput::sampleRate() const { return jack_get_sample_rate(client_->jack); }
+std::uint32_t JackOutput::sampleRate() const { return jack_get_sample_rate(client_->jack->get()); }
 
-std::string JackOutput::clientName() const { return jack_get_client_name(client_->jack); }
+std::string JackOutput::clientName() const { return jack_get_client_name(client_->jack->get()); }
 
 bool JackOutput::start(Render render, void* context, std::string& error) {
   Client& c = *client_;
+  jack_client_t* jack = c.jack->get();
   c.render = render;
   c.context = context;
-  c.left = jack_port_register(c.jack, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-  c.right = jack_port_register(c.jack, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  c.left = jack_port_register(jack, kJackAudioPortNames[0], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  c.right = jack_port_register(jack, kJackAudioPortNames[1], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
   if (c.left == nullptr || c.right == nullptr) {
     error = "the JACK server refused the synthesizer's audio ports";
     return false;
   }
-  jack_set_process_callback(c.jack, &Client::Process, &c);
-  if (jack_activate(c.jack) != 0) {
+  jack_set_process_callback(jack, &Client::Process, &c);
+  if (jack_activate(jack) != 0) {
     error = "the JACK server did not start the synthesizer";
     return false;
   }
@@ -64,10 +64,10 @@ bool JackOutput::start(Render render, void* context, std::string& error) {
   // speakers the way a freshly started synthesizer is expected to. A mono
   // output gets both sides.
   if (const char** playback =
-          jack_get_ports(c.jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical)) {
+          jack_get_ports(jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical)) {
     if (playback[0] != nullptr) {
-      jack_connect(c.jack, jack_port_name(c.left), playback[0]);
-      jack_connect(c.jack, jack_port_name(c.right), playback[1] != nullptr ? playback[1] : playback[0]);
+      jack_connect(jack, jack_port_name(c.left), playback[0]);
+      jack_connect(jack, jack_port_name(c.right), playback[1] != nullptr ? playback[1] : playback[0]);
     }
     jack_free(playback);
   }

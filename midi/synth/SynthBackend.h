@@ -51,11 +51,11 @@ class SynthBackend final : public Backend {
   // The JACK client's name while playing through JACK, else empty.
   std::string jackClientName() const;
 
-  class Engine;
+  class Synthesizer;
 
  private:
   OpenResult open();
-  std::unique_ptr<Engine> engine_;
+  std::unique_ptr<Synthesizer> synth_;
 };
 
 std::unique_ptr<Backend> CreateSynthBackend();
