@@ -58,7 +58,10 @@ QString LabelsFileArgument(int& argc, char* argv[]) {
   parser.addPositionalArgument(QStringLiteral("FILE"),
                                QStringLiteral("A labels file (*.lbl) to load once started."),
                                QStringLiteral("[FILE]"));
-  const QCommandLineOption help = parser.addHelpOption();
+  // Not addHelpOption(): its --help-all offers the toolkit's options, which this parser refuses.
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Displays this help."));
+  parser.addOption(help);
   const QCommandLineOption version = parser.addVersionOption();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
@@ -69,10 +72,11 @@ QString LabelsFileArgument(int& argc, char* argv[]) {
                  qPrintable(error));
     std::exit(2);
   }
-  if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
+  if (parser.isSet(help) || parser.isSet(version)) {
     QCoreApplication core(argc, argv);  // names the program in the usage line
     QCoreApplication::setApplicationVersion(QStringLiteral(ZELMORA_VERSION));
-    parser.process(core);  // prints and exits
+    if (parser.isSet(help)) parser.showHelp(0);  // both print and exit
+    parser.showVersion();
   }
   return parser.positionalArguments().value(0);
 }
