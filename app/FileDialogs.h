@@ -16,10 +16,6 @@ class FileDialogs {
   virtual QString saveName(QWidget* parent) = 0;
 };
 
-}  // namespace app
-
-namespace app {
-
 // The platform's own file dialogs. Both offer "*.lbl" files; the save form
 // gives a name without an extension ".lbl" and asks before a file is replaced.
 class QtFileDialogs final : public FileDialogs {

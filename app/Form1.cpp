@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
-#include <algorithm>
 
 #include "app/KeyCode.h"
 #include "app/Layout.h"
@@ -16,6 +15,7 @@
 #include "app/Shape.h"
 #include "app/SwitchButton.h"
 #include "app/TypedLengthLimit.h"
+#include "app/VelocityBar.h"
 #include "assets/Artwork.h"
 
 namespace app {
@@ -60,9 +60,56 @@ QString SpokenKey(std::string_view caption) {
 }
 
 QString NoteName(int note) {
-  static const char* const kNames[] = {"C", "C sharp", "D", "D sharp", "E", "F",
-                                       "F sharp", "G", "G sharp", "A", "A sharp", "B"};
+  static const char* const kNames[] = {"C",       "C sharp", "D",       "D sharp", "E",       "F",
+                                       "F sharp", "G",       "G sharp", "A",       "A sharp", "B"};
   return QStringLiteral("%1%2").arg(QLatin1String(kNames[note % 12])).arg(note / 12 - 1);
+}
+
+QWidget* MakePicture(QWidget* client) {
+  auto* picture = new QLabel(client);
+  picture->setPixmap(assets::Picture(client->devicePixelRatioF()));
+  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return picture;
+}
+
+QWidget* MakeTitle(const SurfaceControl& control, QWidget* client) {
+  auto* label = new QLabel(control.text, client);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setFont(PanelFont(control.points, control.bold));
+  SetColours(label, {{QPalette::WindowText, QColor(control.ink)}});
+  return label;
+}
+
+QWidget* MakeStatusLine(const SurfaceControl& control, QWidget* client) {
+  auto* line = new QLabel(client);
+  // Status lines show labels the user typed or loaded: never rich text.
+  line->setTextFormat(Qt::PlainText);
+  line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  line->setFont(PanelFont(control.points));
+  line->setAutoFillBackground(true);
+  SetColours(
+      line, {{QPalette::Window, QColor(kStatusLineBackground)}, {QPalette::WindowText, QColor(control.ink)}});
+  return line;
+}
+
+QLineEdit* MakeLabelBox(const SwitchCell& cell, QWidget* client) {
+  auto* box = new QLineEdit(FromView(cell.initialLabel), client);
+  box->setObjectName(QStringLiteral("Text%1").arg(cell.labelBox));
+  box->setGeometry(LabelBoxRect(cell));
+  box->setFont(PanelFont(kLabelBoxPoints));
+  SetColours(box, {{QPalette::Base, QColor(kLabelBoxBackground)}, {QPalette::Text, QColor(kLabelBoxText)}});
+  new TypedLengthLimit(box, kLabelTypedLimit);
+  box->setEnabled(false);
+  return box;
+}
+
+// Only the entry with the check mark is checkable: some styles (Fusion among
+// them) draw an empty tick box beside every other checkable entry, where the
+// menu shows a single mark.
+void ShowCheck(QAction* entry, bool checked) {
+  entry->setCheckable(checked);
+  entry->setChecked(checked);
 }
 
 }  // namespace
@@ -77,39 +124,15 @@ void Form1::buildControls() {
   setCentralWidget(client);
 
   // Children are stacked in the order they are made: the surface controls
-  // back to front, then the switches and label boxes above them all.
+  // back to front, then the switches, label boxes and velocity bar above them.
   for (const SurfaceControl& control : SurfaceControls()) {
     QWidget* widget = nullptr;
     switch (control.kind) {
-      case ControlKind::Picture: {
-        auto* picture = new QLabel(client);
-        picture->setPixmap(assets::Picture(devicePixelRatioF()));
-        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        widget = picture;
-        break;
-      }
-      case ControlKind::Frame:
-        widget = new Shape(client);
-        break;
-      case ControlKind::StatusLine:
-      case ControlKind::Label: {
-        auto* label = new QLabel(control.text, client);
-        // Status lines show labels the user typed or loaded: never rich text.
-        label->setTextFormat(Qt::PlainText);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setFont(PanelFont(control.points, control.bold));
-        if (control.kind == ControlKind::StatusLine) {
-          label->setAutoFillBackground(true);
-          SetColours(label, {{QPalette::Window, QColor(kStatusLineBackground)},
-                             {QPalette::WindowText, QColor(control.ink)}});
-        } else {
-          SetColours(label, {{QPalette::WindowText, QColor(control.ink)}});
-        }
-        widget = label;
-        break;
-      }
-      case ControlKind::ScrollBar:
-        continue;  // made last, below
+      case ControlKind::Picture: widget = MakePicture(client); break;
+      case ControlKind::Frame: widget = new Shape(client); break;
+      case ControlKind::StatusLine: widget = MakeStatusLine(control, client); break;
+      case ControlKind::Label: widget = MakeTitle(control, client); break;
+      case ControlKind::ScrollBar: continue;  // made last, below
     }
     widget->setObjectName(control.name);
     widget->setGeometry(control.rect);
@@ -118,58 +141,47 @@ void Form1::buildControls() {
   for (int line = 1; line <= 3; ++line) {
     lcds_.push_back(client->findChild<QLabel*>(QStringLiteral("LblLCD%1").arg(line)));
   }
-
-  texts_.resize(36);
-  for (const auto& cell : kSwitchGrid) {
-    auto* button = new SwitchButton(cell.index, FromView(cell.caption), client);
-    button->setObjectName(QStringLiteral("key%1").arg(cell.index));
-    button->setGeometry(SwitchRect(cell));
-    button->setFont(PanelFont(SwitchPoints(cell)));
-    SetColours(button, {{QPalette::Button, QColor(kSwitchFace)},
-                        {QPalette::ButtonText, QColor(kSwitchCaption)},
-                        {QPalette::Light, Qt::white},
-                        {QPalette::Midlight, QColor(kSwitchFace)},
-                        {QPalette::Dark, Qt::darkGray},
-                        {QPalette::Shadow, Qt::black}});
-    connect(button, &SwitchButton::pressed, this,
-            [this](std::int16_t index, Qt::MouseButton b, Qt::KeyboardModifiers s, QPointF p) {
-              panel_.key_MouseDown(index, b, static_cast<int>(s), static_cast<float>(p.x()),
-                                   static_cast<float>(p.y()));
-            });
-    connect(button, &SwitchButton::released, this,
-            [this](std::int16_t index, Qt::MouseButton b, Qt::KeyboardModifiers s, QPointF p) {
-              panel_.key_MouseUp(index, b, static_cast<int>(s), static_cast<float>(p.x()),
-                                 static_cast<float>(p.y()));
-            });
-    keys_[cell.index] = button;
-
-    auto* box = new QLineEdit(FromView(cell.initialLabel), client);
-    box->setObjectName(QStringLiteral("Text%1").arg(cell.labelBox));
-    box->setGeometry(LabelBoxRect(cell));
-    box->setFont(PanelFont(kLabelBoxPoints));
-    SetColours(box, {{QPalette::Base, QColor(kLabelBoxBackground)}, {QPalette::Text, QColor(kLabelBoxText)}});
-    new TypedLengthLimit(box, kLabelTypedLimit);
-    box->setEnabled(false);
-    texts_[static_cast<std::size_t>(cell.labelBox - 1)] = box;
+  texts_.resize(kSwitchGrid.size());
+  for (const SwitchCell& cell : kSwitchGrid) {
+    keys_[cell.index] = makeSwitch(cell, client);
+    texts_[static_cast<std::size_t>(cell.labelBox - 1)] = MakeLabelBox(cell, client);
   }
+  makeVelocityBar(client);
+  setFocusOrder(client);
+}
 
-  const SurfaceControl& volControl = *std::find_if(SurfaceControls().begin(), SurfaceControls().end(),
-                                             [](const SurfaceControl& c) { return c.kind == ControlKind::ScrollBar; });
-  vol_ = new QScrollBar(Qt::Vertical, client);
-  vol_->setObjectName(volControl.name);
-  vol_->setGeometry(volControl.rect);
-  // A scroll bar takes no focus by default; this one is reached with Tab.
-  vol_->setFocusPolicy(Qt::StrongFocus);
-  // A range of 127 down to 0 is not a valid range for the toolkit: keep 0..127
-  // and turn the bar upside down, so the top end is 127. A vertical scroll bar
-  // inverts its keys and wheel by default; upside down, that must be undone so
-  // the Down key and the wheel still move the thumb down (towards 0).
-  vol_->setRange(0, 127);
-  vol_->setInvertedAppearance(true);
-  vol_->setInvertedControls(false);
-  vol_->setSingleStep(1);
+SwitchButton* Form1::makeSwitch(const SwitchCell& cell, QWidget* client) {
+  auto* button = new SwitchButton(cell.index, FromView(cell.caption), client);
+  button->setObjectName(QStringLiteral("key%1").arg(cell.index));
+  button->setGeometry(SwitchRect(cell));
+  button->setFont(PanelFont(SwitchPoints(cell)));
+  SetColours(button, {{QPalette::Button, QColor(kSwitchFace)},
+                      {QPalette::ButtonText, QColor(kSwitchCaption)},
+                      {QPalette::Light, Qt::white},
+                      {QPalette::Midlight, QColor(kSwitchFace)},
+                      {QPalette::Dark, Qt::darkGray},
+                      {QPalette::Shadow, Qt::black}});
+  connect(button, &SwitchButton::pressed, this,
+          [this](std::int16_t index, Qt::MouseButton b, Qt::KeyboardModifiers s, QPointF p) {
+            panel_.key_MouseDown(index, b, static_cast<int>(s), static_cast<float>(p.x()),
+                                 static_cast<float>(p.y()));
+          });
+  connect(button, &SwitchButton::released, this,
+          [this](std::int16_t index, Qt::MouseButton b, Qt::KeyboardModifiers s, QPointF p) {
+            panel_.key_MouseUp(index, b, static_cast<int>(s), static_cast<float>(p.x()),
+                               static_cast<float>(p.y()));
+          });
+  return button;
+}
+
+void Form1::makeVelocityBar(QWidget* client) {
+  vol_ = new VelocityBar(client);
+  vol_->setObjectName(QStringLiteral("vol"));
+  vol_->setGeometry(kVolRect);
   connect(vol_, &QScrollBar::valueChanged, this, [this](int value) { panel_.vol_Change(value); });
+}
 
+void Form1::setFocusOrder(QWidget* client) {
   QWidget* previous = nullptr;
   for (const QString& name : FocusOrder()) {
     auto* next = client->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
@@ -196,11 +208,15 @@ void Form1::describeControls() {
     describe(box->text());
     connect(box, &QLineEdit::textChanged, button, describe);
   }
+  // A status line has no name of its own: the toolkit then gives its text as
+  // its name, and announces every new text as a change of name. That is how a
+  // screen reader learns what was played.
   static const char* const kAges[] = {"newest", "older", "oldest"};
   for (int line = 1; line <= 3; ++line) {
-    lcd(line)->setAccessibleName(QStringLiteral("Status line %1").arg(line));
     lcd(line)->setAccessibleDescription(
-        QStringLiteral("The %1 of the last three status texts").arg(QLatin1String(kAges[line - 1])));
+        QStringLiteral("Status line %1, the %2 of the last three status texts")
+            .arg(line)
+            .arg(QLatin1String(kAges[line - 1])));
   }
 }
 
@@ -220,7 +236,6 @@ void Form1::buildMenus() {
   for (int index = 0; index < kChannelMenuEntries; ++index) {
     QAction* entry = channels->addAction(QString::number(index + 1));
     entry->setObjectName(QStringLiteral("chan"));
-    entry->setCheckable(true);
     connect(entry, &QAction::triggered, this,
             [this, index] { panel_.chan_Click(static_cast<std::int16_t>(index)); });
     chan_.push_back(entry);
@@ -252,6 +267,7 @@ SwitchButton* Form1::key(std::int16_t index) const {
   return it == keys_.end() ? nullptr : it->second;
 }
 
+QScrollBar* Form1::vol() const { return vol_; }
 QLineEdit* Form1::text(int box) const { return texts_.at(static_cast<std::size_t>(box - 1)); }
 QLabel* Form1::lcd(int line) const { return lcds_.at(static_cast<std::size_t>(line - 1)); }
 
@@ -309,7 +325,6 @@ void Form1::setDeviceEntry(int menuIndex, const std::string& caption) {
     const auto index = static_cast<std::int16_t>(device_.size());
     QAction* entry = deviceMenu_->addAction(QString());
     entry->setObjectName(QStringLiteral("device"));
-    entry->setCheckable(true);
     connect(entry, &QAction::triggered, this, [this, index] { panel_.device_Click(index); });
     device_.push_back(entry);
   }
@@ -322,12 +337,12 @@ void Form1::setDeviceEntry(int menuIndex, const std::string& caption) {
 
 void Form1::setDeviceChecked(int menuIndex, bool checked) {
   if (menuIndex >= 0 && static_cast<std::size_t>(menuIndex) < device_.size()) {
-    device_[static_cast<std::size_t>(menuIndex)]->setChecked(checked);
+    ShowCheck(device_[static_cast<std::size_t>(menuIndex)], checked);
   }
 }
 
 void Form1::setChannelChecked(int menuIndex, bool checked) {
-  chan_.at(static_cast<std::size_t>(menuIndex))->setChecked(checked);
+  ShowCheck(chan_.at(static_cast<std::size_t>(menuIndex)), checked);
 }
 
 void Form1::setVelocityBar(int value) {

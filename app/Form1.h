@@ -22,6 +22,8 @@ namespace app {
 class FileDialogs;
 class MessageBoxes;
 class SwitchButton;
+class VelocityBar;
+struct SwitchCell;
 
 // Who made the panel, as the About box tells it.
 inline constexpr char kCredit[] = "The Quorvane team (team@quorvane.example) - https://www.quorvane.example";
@@ -40,17 +42,17 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   SwitchButton* key(std::int16_t index) const;
   QLineEdit* text(int box) const;  // Text1 .. Text36
   QLabel* lcd(int line) const;     // LblLCD1 .. LblLCD3
-  QScrollBar* vol() const { return vol_; }
+  QScrollBar* vol() const;
   const std::vector<QAction*>& device() const { return device_; }
   const std::vector<QAction*>& chan() const { return chan_; }
+
+  // Loads the labels file `name` as "Load Labels from file" does once a file
+  // is chosen: a file that is refused is reported and changes no label.
+  void loadLabelsFrom(const QString& name);
 
   // Where the platform sends no release while a key is held, a release the
   // toolkit calls repeated is a real one followed at once by a new press.
   void setReleasesAreReal(bool real) { releasesAreReal_ = real; }
-
-  // "Load Labels from file" with the file already named (the command line's,
-  // the file manager's): the same checks and messages, no dialog.
-  void LoadLabelsFrom(const QString& name);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -59,6 +61,9 @@ class Form1 final : public QMainWindow, private engine::PanelView {
 
  private:
   void buildControls();
+  SwitchButton* makeSwitch(const SwitchCell& cell, QWidget* client);
+  void makeVelocityBar(QWidget* client);
+  void setFocusOrder(QWidget* client);
   void buildMenus();
   void describeControls();
   void Form_Unload();
@@ -89,7 +94,7 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   std::map<std::int16_t, SwitchButton*> keys_;
   std::vector<QLineEdit*> texts_;  // [0] is Text1
   std::vector<QLabel*> lcds_;      // [0] is LblLCD1
-  QScrollBar* vol_ = nullptr;
+  VelocityBar* vol_ = nullptr;
   QMenu* deviceMenu_ = nullptr;
   std::vector<QAction*> device_;
   std::vector<QAction*> chan_;

@@ -23,10 +23,10 @@ void Form1::LBLSave_Click() { SaveLabels(); }
 void Form1::LoadLabels() {
   panel_.ReleaseAll();  // the dialog takes the keyboard: held keys would never come up
   const QString name = dialogs_.openName(this);
-  if (!name.isEmpty()) LoadLabelsFrom(name);
+  if (!name.isEmpty()) loadLabelsFrom(name);
 }
 
-void Form1::LoadLabelsFrom(const QString& name) {
+void Form1::loadLabelsFrom(const QString& name) {
   const switch_labels::DecodeResult result =
       switch_labels::ReadLabelsFile(PathOf(name), panel_.state().headerWord);
   if (!result) {

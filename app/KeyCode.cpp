@@ -25,20 +25,12 @@ std::int16_t FromKeyValue(const QKeyEvent& event) {
 
 }  // namespace
 
+// A port to another platform adds its scan codes here, beside X11's.
 std::int16_t KeyCodeOf(const QKeyEvent& event) {
   static const QString platform = QGuiApplication::platformName();
   const quint32 scanCode = event.nativeScanCode();
-  if (platform == QLatin1String("cocoa")) {
-    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kMacKeyCode, event.nativeVirtualKey());
-  }
-  if (scanCode == 0) return FromKeyValue(event);
-  if (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))) {
+  if (scanCode != 0 && (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")))) {
     return input::VirtualKeyFromScanCode(input::ScanCodeKind::kXkb, scanCode);
-  }
-  if (platform == QLatin1String("windows")) {
-    // Bit 8 marks the extended (E0) keys, none of which the map knows.
-    if (scanCode & 0x100) return -1;
-    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kWindowsSet1, scanCode & 0xFF);
   }
   return FromKeyValue(event);
 }

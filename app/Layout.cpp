@@ -4,6 +4,8 @@
 
 namespace app {
 
+// One line per grid row or half row, as the design lists them.
+// clang-format off
 const std::array<SwitchCell, 36> kSwitchGrid = {{
     {1, 1, "1", 48, 1, "Switch01", 27}, {1, 2, "2", 50, 2, "Switch02", 26},
     {1, 3, "3", 52, 3, "Switch03", 25}, {1, 4, "4", 53, 4, "Switch04", 24},
@@ -26,6 +28,7 @@ const std::array<SwitchCell, 36> kSwitchGrid = {{
     {4, 7, "M", 11, 25, "Switch34", 30}, {4, 8, ",", 12, 26, "Switch35", 29},
     {4, 9, ".", 14, 27, "Switch36", 28},
 }};
+// clang-format on
 
 double SwitchPoints(const SwitchCell& cell) {
   return cell.caption == "," || cell.caption == "." ? kPunctuationSwitchPoints : kSwitchPoints;
@@ -39,7 +42,8 @@ const std::vector<SurfaceControl>& SurfaceControls() {
     c.push_back({"Image1", K::Picture, TwipsRect(360, -240, 3510, 1560)});
     for (int shape = 1; shape <= 36; ++shape) {
       for (const auto& cell : kSwitchGrid) {
-        if (cell.frame == shape) c.push_back({QStringLiteral("Shape%1").arg(shape), K::Frame, FrameRect(cell)});
+        if (cell.frame == shape)
+          c.push_back({QStringLiteral("Shape%1").arg(shape), K::Frame, FrameRect(cell)});
       }
     }
     c.push_back({"LblLCD3", K::StatusLine, kStatusLineRects[2], qRgb(0, 128, 0), 9.75});
@@ -71,7 +75,8 @@ const std::vector<QString>& FocusOrder() {
     auto switches = [&names](const QStringList& captions) {
       for (const QString& caption : captions) {
         for (const auto& cell : kSwitchGrid) {
-          if (QString::fromUtf8(cell.caption.data(), static_cast<qsizetype>(cell.caption.size())) == caption) {
+          if (QString::fromUtf8(cell.caption.data(), static_cast<qsizetype>(cell.caption.size())) ==
+              caption) {
             names.push_back(QStringLiteral("key%1").arg(cell.index));
           }
         }

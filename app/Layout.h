@@ -31,7 +31,7 @@ struct SwitchCell {
   std::int16_t index;
   int labelBox;  // n of Text<n>
   std::string_view initialLabel;
-  int frame;     // n of Shape<n>
+  int frame;  // n of Shape<n>
 };
 
 extern const std::array<SwitchCell, 36> kSwitchGrid;
@@ -79,13 +79,13 @@ double SwitchPoints(const SwitchCell& cell);
 enum class ControlKind { Picture, Frame, StatusLine, Label, ScrollBar };
 
 struct SurfaceControl {
-  QString name;        // object name
+  QString name;  // object name
   ControlKind kind;
-  QRect rect;          // pixels at 96 dpi
-  QRgb ink = 0;        // text colour of labels and status lines
-  double points = 0;   // font size; 0 for controls without text
+  QRect rect;         // pixels at 96 dpi
+  QRgb ink = 0;       // text colour of labels and status lines
+  double points = 0;  // font size; 0 for controls without text
   bool bold = false;
-  QString text{};      // text when the window opens
+  QString text{};  // text when the window opens
 };
 
 // Back to front, in the order they are drawn: Image1, the 36 switch frames,

@@ -1,11 +1,11 @@
 #include "app/SwitchButton.h"
 
+#include <qdrawutil.h>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
-#include <qdrawutil.h>
 
 namespace app {
 

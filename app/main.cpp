@@ -11,6 +11,7 @@
 #include "app/Form1.h"
 #include "app/MessageBoxes.h"
 #include "midi/Platform.h"
+#include "midi/synth/SynthBackend.h"
 
 namespace {
 
@@ -87,6 +88,8 @@ int main(int argc, char* argv[]) {
   // A JACK client must never start a server of its own: that stalls for
   // seconds when none is set up. Set before any library makes a client.
   setenv("JACK_NO_START_SERVER", "1", 1);
+  // Form_Load opens the synthesizer: let it load while the toolkit starts.
+  midi::StartSynthEarly();
 
   const QString labelsFile = LabelsFileArgument(argc, argv);
 
@@ -112,7 +115,7 @@ int main(int argc, char* argv[]) {
   // box opens over the window shown.
   if (!labelsFile.isEmpty()) {
     QMetaObject::invokeMethod(
-        &window, [&] { window.LoadLabelsFrom(labelsFile); }, Qt::QueuedConnection);
+        &window, [&] { window.loadLabelsFrom(labelsFile); }, Qt::QueuedConnection);
   }
   return QApplication::exec();
 }

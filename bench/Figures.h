@@ -3,12 +3,39 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace bench {
+
+// The command line of every benchmark: "--name value" pairs over defaults.
+// Anything else prints the usage and exits.
+class Options {
+ public:
+  Options(int argc, char** argv, std::map<std::string, std::string> defaults) : values_(std::move(defaults)) {
+    for (int i = 1; i < argc; i += 2) {
+      const std::string flag = argv[i];
+      const auto it = values_.find(flag.rfind("--", 0) == 0 ? flag.substr(2) : std::string());
+      if (it == values_.end() || i + 1 >= argc) {
+        std::fprintf(stderr, "usage: %s", argv[0]);
+        for (const auto& [name, value] : values_)
+          std::fprintf(stderr, " [--%s %s]", name.c_str(), value.c_str());
+        std::fprintf(stderr, "\n");
+        std::exit(2);
+      }
+      it->second = argv[i + 1];
+    }
+  }
+  int number(const std::string& name) const { return std::atoi(values_.at(name).c_str()); }
+  const std::string& text(const std::string& name) const { return values_.at(name); }
+
+ private:
+  std::map<std::string, std::string> values_;
+};
 
 struct Percentiles {
   std::size_t count = 0;
@@ -17,75 +44,56 @@ struct Percentiles {
 
 // Nearest-rank percentiles.
 inline Percentiles Summarize(std::vector<double> values) {
-  Percentiles p;
-  p.count = values.size();
-  if (values.empty()) return p;
+  if (values.empty()) return {};
   std::sort(values.begin(), values.end());
   const auto rank = [&](double q) {
     const auto index = static_cast<std::size_t>(std::ceil(q * static_cast<double>(values.size())));
-    return values[std::min(values.size(), std::max<std::size_t>(index, 1)) - 1];
+    return values[std::clamp<std::size_t>(index, 1, values.size()) - 1];
   };
-  p.p50 = rank(0.50);
-  p.p90 = rank(0.90);
-  p.p99 = rank(0.99);
-  p.max = values.back();
-  return p;
+  return {values.size(), rank(0.50), rank(0.90), rank(0.99), values.back()};
 }
 
-// Named figures of one benchmark, written as a flat JSON object so a report
-// can gather several benchmarks' files.
+// Named figures of one benchmark, written as a flat JSON object that the
+// report reads: numbers, percentiles as NAME.p50 and so on, sample series.
 class Figures {
  public:
   explicit Figures(std::string benchmark) : benchmark_(std::move(benchmark)) {}
-  void add(const std::string& name, double value) { numbers_.emplace_back(name, value); }
-  void add(const std::string& name, const std::string& value) { texts_.emplace_back(name, value); }
+  void add(const std::string& name, double value) { entries_.push_back({name, {value}, false}); }
   void add(const std::string& name, const Percentiles& p) {
     add(name + ".count", static_cast<double>(p.count));
-    add(name + ".p50", p.p50);
-    add(name + ".p90", p.p90);
-    add(name + ".p99", p.p99);
-    add(name + ".max", p.max);
+    for (const auto& [field, value] :
+         {std::pair{".p50", p.p50}, {".p90", p.p90}, {".p99", p.p99}, {".max", p.max}}) {
+      add(name + field, value);
+    }
+  }
+  void addSamples(const std::string& name, std::vector<double> values) {
+    entries_.push_back({name, std::move(values), true});
   }
 
-  // Every sample of a series, for histograms.
-  void addSamples(const std::string& name, std::vector<double> values) { series_.emplace_back(name, std::move(values)); }
-
+  // Writes nothing, successfully, when `path` is empty.
   bool write(const std::string& path) const {
+    if (path.empty()) return true;
     std::ofstream out(path);
-    out << "{\n  \"benchmark\": \"" << benchmark_ << "\"";
-    for (const auto& [name, value] : texts_) out << ",\n  \"" << name << "\": \"" << Escaped(value) << "\"";
-    for (const auto& [name, value] : numbers_) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.4f", value);
-      out << ",\n  \"" << name << "\": " << text;
-    }
-    for (const auto& [name, values] : series_) {
-      out << ",\n  \"" << name << "\": [";
-      for (std::size_t i = 0; i < values.size(); ++i) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.4f", values[i]);
-        out << (i ? "," : "") << text;
+    out << "{\"benchmark\": \"" << benchmark_ << "\"";
+    for (const Entry& e : entries_) {
+      out << ",\n\"" << e.name << "\": " << (e.series ? "[" : "");
+      for (std::size_t i = 0; i < e.values.size(); ++i) {
+        out << (i ? "," : "") << (std::isfinite(e.values[i]) ? e.values[i] : 0.0);
       }
-      out << "]";
+      out << (e.series ? "]" : "");
     }
-    out << "\n}\n";
+    out << "}\n";
     return static_cast<bool>(out);
   }
 
  private:
-  static std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-      if (c == '"' || c == '\\') out += '\\';
-      if (static_cast<unsigned char>(c) >= 0x20) out += c;
-    }
-    return out;
-  }
-
+  struct Entry {
+    std::string name;
+    std::vector<double> values;
+    bool series;
+  };
   std::string benchmark_;
-  std::vector<std::pair<std::string, double>> numbers_;
-  std::vector<std::pair<std::string, std::string>> texts_;
-  std::vector<std::pair<std::string, std::vector<double>>> series_;
+  std::vector<Entry> entries_;
 };
 
 }  // namespace bench

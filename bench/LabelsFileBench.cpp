@@ -6,22 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <string>
 
 #include "switch_labels/LabelsFile.h"
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double MicrosecondsPerRun(int runs, F&& body) {
-  const auto start = Clock::now();
-  for (int i = 0; i < runs; ++i) body();
-  return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / runs;
-}
-
-}  // namespace
 
 int main() {
   switch_labels::Labels labels;
@@ -29,29 +15,25 @@ int main() {
   const std::string usual = switch_labels::EncodeLabels(labels);
   std::string largest = usual;
   while (largest.size() + 1002 <= switch_labels::kMaxFileSize) largest += std::string(1000, 'p') + "\r\n";
-
-  std::size_t sink = 0;
-  const double decodeUsual = MicrosecondsPerRun(20000, [&] {
-    sink += switch_labels::DecodeLabels(usual, "Zelmora").labels[35].size();
-  });
-  const double decodeLargest = MicrosecondsPerRun(200, [&] {
-    sink += switch_labels::DecodeLabels(largest, "Zelmora").labels[35].size();
-  });
-  const double encode = MicrosecondsPerRun(20000, [&] { sink += switch_labels::EncodeLabels(labels).size(); });
-
-  std::string pattern = (std::filesystem::temp_directory_path() / "labels-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) return 1;
-  const std::filesystem::path file = std::filesystem::path(pattern) / "bench.lbl";
+  std::string folder = (std::filesystem::temp_directory_path() / "labels-bench-XXXXXX").string();
+  if (!mkdtemp(folder.data())) return 1;
+  const std::filesystem::path file = std::filesystem::path(folder) / "bench.lbl";
   bool ok = true;
-  const double save = MicrosecondsPerRun(50, [&] { ok = switch_labels::WriteLabelsFile(file, labels) && ok; });
-  const double load = MicrosecondsPerRun(2000, [&] { ok = switch_labels::ReadLabelsFile(file, "Zelmora") && ok; });
-  std::filesystem::remove_all(pattern);
-
+  std::size_t sink = 0;  // keeps the codec calls from being optimised away
   std::printf("labels file: %zu bytes usual, %zu bytes largest accepted\n", usual.size(), largest.size());
-  std::printf("decode usual      %10.2f us\n", decodeUsual);
-  std::printf("decode largest    %10.2f us\n", decodeLargest);
-  std::printf("encode            %10.2f us\n", encode);
-  std::printf("save (with fsync) %10.2f us\n", save);
-  std::printf("load from file    %10.2f us\n", load);
+  const auto time = [](const char* what, int runs, auto&& body) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < runs; ++i) body();
+    const std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
+    std::printf("%-18s %10.2f us\n", what, spent.count() / runs);
+  };
+  time("decode usual", 20000,
+       [&] { sink += switch_labels::DecodeLabels(usual, "Zelmora").labels[35].size(); });
+  time("decode largest", 200,
+       [&] { sink += switch_labels::DecodeLabels(largest, "Zelmora").labels[35].size(); });
+  time("encode", 20000, [&] { sink += switch_labels::EncodeLabels(labels).size(); });
+  time("save (with fsync)", 50, [&] { ok = switch_labels::WriteLabelsFile(file, labels) && ok; });
+  time("load from file", 2000, [&] { ok = switch_labels::ReadLabelsFile(file, "Zelmora") && ok; });
+  std::filesystem::remove_all(folder);
   return ok && sink > 0 ? 0 : 1;
 }

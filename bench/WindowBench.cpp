@@ -1,34 +1,28 @@
 // How long the window takes to build (all controls, artwork rendered from
-// SVG, menus, start-up), and how long one switch takes from a mouse press to
-// its repainted face. Run it by hand: QT_QPA_PLATFORM=offscreen bench/window_bench
+// SVG, menus, Form_Load over a MIDI double), and how much of it is the SVG
+// rendering. Run it by hand: QT_QPA_PLATFORM=offscreen bench/window_bench
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QtTest>
-#include <algorithm>
-#include <cstdio>
-#include <vector>
 
 #include "app/Form1.h"
-#include "app/SwitchButton.h"
+#include "assets/Artwork.h"
+#include "bench/Figures.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/RecordingMidiOut.h"
 #include "tests/support/ScriptedFileDialogs.h"
 
 namespace {
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-long ResidentKb() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
+template <class Body>
+bench::Percentiles Milliseconds(int runs, Body&& body) {
+  std::vector<double> times;
+  QElapsedTimer timer;
+  for (int run = 0; run < runs; ++run) {
+    timer.start();
+    body();
+    times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
   }
-  return -1;
+  return bench::Summarize(times);
 }
 
 }  // namespace
@@ -38,34 +32,10 @@ int main(int argc, char* argv[]) {
   testing_support::RecordingMidiOut midi;
   testing_support::RecordingMessageBoxes boxes;
   testing_support::ScriptedFileDialogs dialogs;
-  const long before = ResidentKb();
-
-  std::vector<double> builds;
-  QElapsedTimer timer;
-  for (int run = 0; run < 21; ++run) {
-    timer.start();
-    app::Form1 form(midi, boxes, dialogs);
-    builds.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-  }
-  const double first = builds.front();
-
-  app::Form1 form(midi, boxes, dialogs);
-  form.show();
-  QCoreApplication::processEvents();
-  const long after = ResidentKb();
-  app::SwitchButton* key = form.key(19);
-  std::vector<double> presses;
-  for (int run = 0; run < 200; ++run) {
-    timer.start();
-    QTest::mousePress(key, Qt::LeftButton);
-    key->repaint();
-    presses.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e3);
-    QTest::mouseRelease(key, Qt::LeftButton);
-  }
-
-  std::printf("window build: first %.1f ms, median of the next 20 %.1f ms\n", first,
-              Median(std::vector<double>(builds.begin() + 1, builds.end())));
-  std::printf("switch press to repainted face: median %.1f us over 200\n", Median(presses));
-  std::printf("resident memory: %ld kB before the first window, %ld kB with one shown\n", before, after);
+  const auto first = Milliseconds(1, [&] { app::Form1 form(midi, boxes, dialogs); });
+  const auto builds = Milliseconds(20, [&] { app::Form1 form(midi, boxes, dialogs); });
+  const auto svg = Milliseconds(20, [] { assets::WindowIcon(), assets::Picture(1.0); });
+  std::printf("window build: first %.1f ms, then p50 %.1f ms, of which SVG rendering p50 %.1f ms\n",
+              first.p50, builds.p50, svg.p50);
   return 0;
 }

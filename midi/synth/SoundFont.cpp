@@ -19,8 +19,9 @@ const std::vector<std::string>& StandardSoundFontLocations() {
 }
 
 std::string SoundFontInstallHint() {
-  return std::string("Install the Debian package fluid-soundfont-gm (Fedora: fluid-soundfont-gm, "
-                     "Arch: soundfont-fluid), or set ") +
+  return std::string(
+             "Install the Debian package fluid-soundfont-gm (Fedora: fluid-soundfont-gm, "
+             "Arch: soundfont-fluid), or set ") +
          kSoundFontVariable + " to a SoundFont file (.sf2 or .sf3).";
 }
 

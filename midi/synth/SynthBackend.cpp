@@ -2,12 +2,16 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <future>
 #include <mutex>
 #include <new>
 
 #include "midi/synth/JackOutput.h"
+#include "midi/synth/OctaveFallback.h"
 #include "midi/synth/SoundFont.h"
 
 namespace midi {
@@ -67,21 +71,7 @@ class FluidErrors {
   static inline std::string first_;
 };
 
-// Back to the state of a fresh start, in silence. In FluidSynth 2.3 a system
-// reset alone leaves the sounding voices playing, and undoes an all-sounds-off
-// sent just before it; sent after it, the all-sounds-off holds, and the reset
-// has cleared the reverberation, so not even a tail is left.
-void Silence(fluid_synth_t* synth) {
-  fluid_synth_system_reset(synth);
-  fluid_synth_all_sounds_off(synth, -1);
-}
-
 bool IsSoundFont(const std::string& path) { return fluid_is_soundfont(path.c_str()) != 0; }
-
-void RenderSynth(void* synth, std::uint32_t frames, float* left, float* right) {
-  fluid_synth_write_float(static_cast<fluid_synth_t*>(synth), static_cast<int>(frames), left, 0, 1, right,
-                          0, 1);
-}
 
 std::string DescribeFailure(const std::string& output, const std::string& error) {
   std::string text;
@@ -124,6 +114,7 @@ Loaded Load(const std::string& path, double rate) {
   fluid_settings_setint(settings.get(), "synth.dynamic-sample-loading", 1);
   fluid_settings_setint(settings.get(), "audio.period-size", kPeriodFrames);
   fluid_settings_setint(settings.get(), "audio.periods", kPeriods);
+  fluid_settings_setint(settings.get(), "synth.midi-channels", OctaveFallback::kChannels);
   Synth synth{new_fluid_synth(settings.get())};
   if (!synth) return loaded;
   FluidErrors::Clear();
@@ -164,14 +155,58 @@ Loaded Preload(const SoundFontSearch& search) {
   return Load(choice.path, kSampleRate);
 }
 
+// What JACK's process thread renders from. An idle synthesizer costs
+// nothing: once its output has stayed below the threshold of hearing for
+// longer than any voice takes to speak, and no message came, the callback
+// writes silence without rendering. A message wakes it before it reaches
+// FluidSynth, so the cycle that would have played it plays it: the same
+// latency as without the pause, and no click, since silence is what the
+// synthesizer was rendering anyway.
+class Renderer {
+ public:
+  void start(fluid_synth_t* synth, std::uint32_t rate) {
+    synth_ = synth;
+    idleAfter_ = rate / 2;
+    quietFrames_ = 0;
+  }
+  void wake() { woken_.store(true, std::memory_order_release); }
+
+  static void Render(void* context, std::uint32_t frames, float* left, float* right) {
+    static_cast<Renderer*>(context)->render(frames, left, right);
+  }
+
+ private:
+  // Realtime thread: no allocation, no locks, no system calls.
+  void render(std::uint32_t frames, float* left, float* right) {
+    if (woken_.exchange(false, std::memory_order_acquire)) quietFrames_ = 0;
+    if (quietFrames_ >= idleAfter_) {
+      std::fill_n(left, frames, 0.0f);
+      std::fill_n(right, frames, 0.0f);
+      return;
+    }
+    fluid_synth_write_float(synth_, static_cast<int>(frames), left, 0, 1, right, 0, 1);
+    float peak = 0;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+      peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+    }
+    quietFrames_ = peak < kInaudible ? quietFrames_ + frames : 0;
+  }
+
+  static constexpr float kInaudible = 1e-5f;  // -100 dB: the reverberation's tail has died away below it
+  fluid_synth_t* synth_ = nullptr;
+  std::atomic<bool> woken_{false};
+  std::uint32_t idleAfter_ = 0;    // frames
+  std::uint32_t quietFrames_ = 0;  // process thread only
+};
+
 }  // namespace
 
 // The synthesizer with its SoundFont, and the output it plays through while a
 // port is open. Members go in reverse order: the preload first, then the
 // output, the synth, and last its settings.
-class SynthBackend::Engine {
+class SynthBackend::Synthesizer {
  public:
-  explicit Engine(Options options) : options_(std::move(options)) {
+  explicit Synthesizer(Options options) : options_(std::move(options)) {
     FluidErrors::Install();
     if (!options_.preload) return;
     try {
@@ -181,31 +216,37 @@ class SynthBackend::Engine {
     }
   }
 
-  fluid_synth_t* synth() const { return synth_.get(); }
   int loads() const { return loads_; }
   const std::string& soundFont() const { return soundFont_; }
   const std::string& output() const { return output_; }
   bool isOpen() const { return open_; }
   std::string jackClientName() const { return jack_ ? jack_->clientName() : std::string(); }
+  OctaveFallback& keys() { return *keys_; }
+  // Before every message: a paused synthesizer renders again from this cycle on.
+  void wake() { renderer_.wake(); }
+
+  // Back to the state of a fresh start, in silence. In FluidSynth 2.3 a system
+  // reset alone leaves the sounding voices playing, and undoes an all-sounds-off
+  // sent just before it; sent after it, the all-sounds-off holds, and the reset
+  // has cleared the reverberation, so not even a tail is left.
+  void silence() {
+    fluid_synth_system_reset(synth_.get());
+    fluid_synth_all_sounds_off(synth_.get(), -1);
+    keys_->reset();
+  }
 
   // Tries the outputs in order; the first that opens plays.
   OpenResult start() {
     // Without a load under way, a missing SoundFont is told before any output is tried.
+    std::string path;
     if (!synth_ && !preload_.valid()) {
-      SoundFontChoice choice = FindSoundFont(MakeSearch(options_), &IsSoundFont);
-      if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
+      if (auto found = locate(path); found.code != rc::kOk) return found;
     }
     std::vector<std::string> failures;
     for (const auto& output : options_.outputs) {
       std::string error;
       if (output == "jack") {
-        // Connects while the SoundFont may still be loading on the other core.
-        auto jack = JackOutput::Connect(options_.jackClientName, error);
-        if (jack) {
-          // The synthesizer must run at the server's rate before the server calls it.
-          if (auto ready = loadedAt(jack->sampleRate()); ready.code != rc::kOk) return ready;
-          if (jack->start(&RenderSynth, synth_.get(), error)) jack_ = std::move(jack);
-        }
+        if (auto ready = startJack(error); ready.code != rc::kOk) return ready;
       } else {
         if (auto ready = loadedAt(kSampleRate); ready.code != rc::kOk) return ready;
         fluid_settings_setstr(settings_.get(), "audio.driver", output.c_str());
@@ -222,10 +263,7 @@ class SynthBackend::Engine {
     }
     // Still, a missing SoundFont is the first thing to mend.
     adopt();
-    if (!synth_) {
-      SoundFontChoice choice = FindSoundFont(MakeSearch(options_), &IsSoundFont);
-      if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
-    }
+    if (auto found = locate(path); found.code != rc::kOk) return found;
     return {nullptr, rc::kNoDevice, NoAudioReason(failures)};
   }
 
@@ -233,7 +271,7 @@ class SynthBackend::Engine {
   void stop() {
     // The reset is rendered no more once the output stops; the next open
     // renders it first, so not even a release tail survives a close.
-    if (synth_) Silence(synth_.get());
+    if (synth_) silence();
     jack_.reset();
     driver_.reset();
     output_.clear();
@@ -241,20 +279,40 @@ class SynthBackend::Engine {
   }
 
  private:
+  // Connects while the SoundFont may still be loading on the other core. No
+  // server is no refusal yet: the next output may play.
+  OpenResult startJack(std::string& error) {
+    auto jack = JackOutput::Connect(options_.jackClientName, error);
+    if (!jack) return {nullptr, rc::kOk, {}};
+    // The synthesizer must run at the server's rate before the server calls it.
+    if (auto ready = loadedAt(jack->sampleRate()); ready.code != rc::kOk) return ready;
+    renderer_.start(synth_.get(), jack->sampleRate());
+    if (jack->start(&Renderer::Render, &renderer_, error)) jack_ = std::move(jack);
+    return {nullptr, rc::kOk, {}};
+  }
+
+  // The SoundFont in use, else the one a search finds now: the user may have
+  // installed one since the last open. A refusal that says why when there is none.
+  OpenResult locate(std::string& path) const {
+    if (synth_) {
+      path = soundFont_;
+      return {nullptr, rc::kOk, {}};
+    }
+    SoundFontChoice choice = FindSoundFont(MakeSearch(options_), &IsSoundFont);
+    if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
+    path = std::move(choice.path);
+    return {nullptr, rc::kOk, {}};
+  }
+
   // Makes sure the synthesizer runs at `rate` with a SoundFont: the one loaded,
   // else the preloaded one, else what a search finds now. A synthesizer cannot
   // change its rate, so only a new rate (a JACK server restarted at another
   // one) costs a reload.
   OpenResult loadedAt(double rate) {
     adopt();
-    std::string path = soundFont_;
-    if (!synth_) {
-      // Looked for anew at every open until one loads: the user may install one meanwhile.
-      SoundFontChoice choice = FindSoundFont(MakeSearch(options_), &IsSoundFont);
-      if (choice.path.empty()) return {nullptr, rc::kError, std::move(choice.reason)};
-      path = std::move(choice.path);
-    }
-    if (synth_ && rate == rate_ && path == soundFont_) return {nullptr, rc::kOk, {}};
+    std::string path;
+    if (auto found = locate(path); found.code != rc::kOk) return found;
+    if (synth_ && rate == rate_) return {nullptr, rc::kOk, {}};
     Loaded loaded = Load(path, rate);
     if (!loaded.synth) return std::move(loaded.failure);
     take(std::move(loaded));
@@ -273,8 +331,10 @@ class SynthBackend::Engine {
   }
 
   void take(Loaded&& loaded) {
+    keys_.reset();
     synth_ = std::move(loaded.synth);  // the old synthesizer goes before the settings it was made with
     settings_ = std::move(loaded.settings);
+    keys_ = std::make_unique<OctaveFallback>(synth_.get());
     rate_ = loaded.rate;
     soundFont_ = std::move(loaded.path);
     ++loads_;
@@ -283,9 +343,11 @@ class SynthBackend::Engine {
   Options options_;
   Settings settings_;
   Synth synth_;
+  std::unique_ptr<OctaveFallback> keys_;
   double rate_ = 0;
   std::string soundFont_;
   int loads_ = 0;
+  Renderer renderer_;
   std::unique_ptr<JackOutput> jack_;
   Driver driver_;
   std::string output_;
@@ -297,43 +359,47 @@ namespace {
 
 class SynthPort final : public OutputPort {
  public:
-  explicit SynthPort(SynthBackend::Engine& engine) : engine_(engine), synth_(engine.synth()) {}
-  ~SynthPort() override { engine_.stop(); }
+  explicit SynthPort(SynthBackend::Synthesizer& synth) : synth_(synth) {}
+  ~SynthPort() override { synth_.stop(); }
 
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
     if (bytes == nullptr || count == 0) return;
-    const std::uint8_t status = bytes[0];
-    const int channel = status & 0x0F;
+    const int status = bytes[0];
     // A data byte with its top bit set is not MIDI: the message is dropped whole.
     const int data1 = count > 1 ? bytes[1] : 0;
     const int data2 = count > 2 ? bytes[2] : 0;
     if (data1 > 0x7F || data2 > 0x7F) return;
-    const bool two = count >= 2;
-    const bool three = count >= 3;
-    switch (status & 0xF0) {
-      case 0x80: if (three) fluid_synth_noteoff(synth_, channel, data1); break;
-      case 0x90: if (three) fluid_synth_noteon(synth_, channel, data1, data2); break;  // velocity 0 is a Note Off
-      case 0xA0: if (three) fluid_synth_key_pressure(synth_, channel, data1, data2); break;
-      case 0xB0: if (three) fluid_synth_cc(synth_, channel, data1, data2); break;
-      case 0xC0: if (two) fluid_synth_program_change(synth_, channel, data1); break;
-      case 0xD0: if (two) fluid_synth_channel_pressure(synth_, channel, data1); break;
-      case 0xE0: if (three) fluid_synth_pitch_bend(synth_, channel, data1 | (data2 << 7)); break;
-      default:
-        if (status == 0xFF) Silence(synth_);
-        break;
+    // Program change and channel pressure carry one data byte, the others two.
+    const std::size_t length = (status & 0xE0) == 0xC0 ? 2 : 3;
+    synth_.wake();
+    OctaveFallback& keys = synth_.keys();
+    if (status == 0xFF) {
+      synth_.silence();
+    } else if (status < 0x80 || status >= 0xF0 || count < length) {
+      return;
+    } else if ((status & 0xF0) == 0x80) {
+      keys.noteOff(status & 0x0F, data1);
+    } else if ((status & 0xF0) == 0x90) {
+      keys.noteOn(status & 0x0F, data1, data2);  // velocity 0 is a Note Off
+    } else if ((status & 0xF0) == 0xA0) {
+      keys.keyPressure(status & 0x0F, data1, data2);
+    } else {
+      keys.channelMessage(status, (status & 0xF0) == 0xE0 ? data1 | (data2 << 7) : data1, data2);
     }
   }
 
  private:
-  SynthBackend::Engine& engine_;
-  fluid_synth_t* synth_;
+  SynthBackend::Synthesizer& synth_;
 };
 
 }  // namespace
 
 SynthBackend::SynthBackend() : SynthBackend(Options{}) {}
 
-SynthBackend::SynthBackend(Options options) : engine_(std::make_unique<Engine>(std::move(options))) {}
+SynthBackend::SynthBackend(Options options) : synth_(std::make_unique<Synthesizer>(std::move(options))) {}
+
+SynthBackend::SynthBackend(std::unique_ptr<Synthesizer> synth, std::future<OpenResult> started)
+    : synth_(std::move(synth)), started_(std::move(started)) {}
 
 SynthBackend::~SynthBackend() = default;
 
@@ -350,18 +416,46 @@ OpenResult SynthBackend::openPort(const PortInfo&) {
 }
 
 OpenResult SynthBackend::open() {
-  Engine& engine = *engine_;
-  if (engine.isOpen()) return {nullptr, rc::kAllocated, "The built-in synthesizer is open already."};
-  OpenResult started = engine.start();
+  Synthesizer& synth = *synth_;
+  if (started_.valid()) {
+    OpenResult started = started_.get();
+    if (started.code != rc::kOk) return started;
+    return {std::make_unique<SynthPort>(synth), rc::kOk, {}};
+  }
+  if (synth.isOpen()) return {nullptr, rc::kAllocated, "The built-in synthesizer is open already."};
+  OpenResult started = synth.start();
   if (started.code != rc::kOk) return started;
-  return {std::make_unique<SynthPort>(engine), rc::kOk, {}};
+  return {std::make_unique<SynthPort>(synth), rc::kOk, {}};
 }
 
-int SynthBackend::soundFontLoads() const { return engine_->loads(); }
-std::string SynthBackend::soundFont() const { return engine_->soundFont(); }
-std::string SynthBackend::output() const { return engine_->output(); }
-std::string SynthBackend::jackClientName() const { return engine_->jackClientName(); }
+int SynthBackend::soundFontLoads() const { return synth_->loads(); }
+std::string SynthBackend::soundFont() const { return synth_->soundFont(); }
+std::string SynthBackend::output() const { return synth_->output(); }
+std::string SynthBackend::jackClientName() const { return synth_->jackClientName(); }
 
-std::unique_ptr<Backend> CreateSynthBackend() { return std::make_unique<SynthBackend>(); }
+namespace {
+
+struct EarlyStart {
+  std::unique_ptr<SynthBackend::Synthesizer> synth;
+  std::future<OpenResult> started;  // goes first: its thread uses the synthesizer
+};
+EarlyStart early;
+
+}  // namespace
+
+void StartSynthEarly() {
+  try {
+    early.synth = std::make_unique<SynthBackend::Synthesizer>(SynthBackend::Options{});
+    early.started = std::async(std::launch::async, &SynthBackend::Synthesizer::start, early.synth.get());
+  } catch (const std::exception&) {
+    // No thread to spare: the first open starts it instead.
+    early.synth.reset();
+  }
+}
+
+std::unique_ptr<Backend> CreateSynthBackend() {
+  if (!early.started.valid()) return std::make_unique<SynthBackend>();
+  return std::unique_ptr<Backend>(new SynthBackend(std::move(early.synth), std::move(early.started)));
+}
 
 }  // namespace midi

@@ -1,141 +1,379 @@
-#include <QAction>
+// The window: its layout (landmarks from the design, the order its rows read in), menus, controls, keys,
+// files.
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
+#include <QAbstractButton>
+#include <QAccessibleActionInterface>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/FileDialogs.h"
 #include "app/Form1.h"
 #include "app/SwitchButton.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/RecordingMidiOut.h"
 #include "tests/support/ScriptedFileDialogs.h"
 
-using testing_support::RecordingMessageBoxes;
-using testing_support::RecordingMidiOut;
-using testing_support::ScriptedFileDialogs;
+namespace {
+
+struct Window {
+  explicit Window(std::vector<std::string> ports = {})
+      : form((midi.ports = std::move(ports), midi), boxes, dialogs) {}
+  testing_support::RecordingMidiOut midi;
+  testing_support::RecordingMessageBoxes boxes;
+  testing_support::ScriptedFileDialogs dialogs;
+  app::Form1 form;
+  std::vector<std::uint32_t> sent() const { return midi.messagesTo(midi.openHandle); }
+  QStringList labels() const {
+    QStringList out;
+    for (int box = 1; box <= 36; ++box) out << form.text(box)->text();
+    return out;
+  }
+  void run(const char* entry, const QString& file = {}) {
+    dialogs.answers << file;
+    form.findChild<QAction*>(entry)->trigger();
+  }
+  template <class T>
+  QList<T*> byPlace() const {  // top to bottom, then left to right
+    auto all = form.centralWidget()->findChildren<T*>(Qt::FindDirectChildrenOnly);
+    std::sort(all.begin(), all.end(),
+              [](T* a, T* b) { return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x()); });
+    return all;
+  }
+};
+
+// Names numbered in runs, such as "Text1" .. "Text18" then "Text36" down to "Text28".
+QStringList Names(const char* stem, std::initializer_list<std::pair<int, int>> runs, int digits = 0) {
+  QStringList names;
+  for (auto [from, to] : runs) {
+    for (int n = from, step = to >= from ? 1 : -1; n != to + step; n += step) {
+      names << stem + QStringLiteral("%1").arg(n, digits, 10, QChar('0'));
+    }
+  }
+  return names;
+}
+
+// Answers the modal widget of type T as a user would, once it is on top, while `context` lives.
+template <class T>
+void WhenShown(QObject* context, std::function<void(T*)> answer) {
+  QTimer::singleShot(10, context, [context, answer] {
+    if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) return answer(widget);
+    WhenShown(context, answer);
+  });
+}
+
+// Text1 .. Text36 as the window opens: numbered by place, so rows 3 and 4 are out of order.
+QStringList OpeningLabels() { return Names("Switch", {{1, 18}, {28, 36}, {27, 19}}, 2); }
+using Sent = std::vector<std::uint32_t>;
+using Announcement = std::pair<QObject*, QAccessible::Event>;
+QList<Announcement> announced;
+void Record(QAccessibleEvent* event) { announced.append({event->object(), event->type()}); }
+
+}  // namespace
 
 class Form1Test : public QObject {
   Q_OBJECT
 
  private slots:
-  void startsWithItsDefaults();
-  void everyMouseButtonPlays_data();
-  void everyMouseButtonPlays();
-  void refusedOpenShowsTheMessage();
-  void velocityBarRunsFrom127AtTheTop();
-  void channelMenuMovesOneCheckMark();
-  void closingReleasesAndClosesThePort();
-};
-
-void Form1Test::startsWithItsDefaults() {
-  RecordingMidiOut midi;
-  midi.ports = {"Alpha", "Beta"};
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
-
-  QCOMPARE(form.lcd(1)->text(), QStringLiteral("Initialized..."));
-  QCOMPARE(form.lcd(2)->text(), QString());
-  QCOMPARE(form.device().at(0)->text(), QStringLiteral("MIDI Mapper"));
-  QVERIFY(form.device().at(0)->isChecked());
-  QCOMPARE(form.device().at(2)->text(), QStringLiteral("Beta"));
-  QVERIFY(form.device().at(2)->isVisible());
-  QVERIFY(!form.device().at(3)->isVisible());
-  QVERIFY(!form.device().at(3)->isEnabled());
-  QVERIFY(form.chan().at(0)->isChecked());
-  QCOMPARE(form.vol()->value(), 127);
-  QCOMPARE(form.panel().state().velocity, 127);
-  QCOMPARE(form.text(19)->text(), QStringLiteral("Switch28"));
-  QVERIFY(!form.text(19)->isEnabled());
-  QVERIFY(boxes.texts.isEmpty());
-}
-
-void Form1Test::everyMouseButtonPlays_data() {
-  QTest::addColumn<Qt::MouseButton>("button");
-  QTest::addColumn<int>("index");
-  QTest::newRow("left") << Qt::LeftButton << 0;
-  QTest::newRow("right") << Qt::RightButton << 62;
-  QTest::newRow("middle") << Qt::MiddleButton << 17;
-  QTest::newRow("back") << Qt::BackButton << 12;
-}
-
-void Form1Test::everyMouseButtonPlays() {
-  QFETCH(Qt::MouseButton, button);
-  QFETCH(int, index);
-  RecordingMidiOut midi;
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
-  midi.sent.clear();
-  auto* key = form.key(static_cast<std::int16_t>(index));
-  QVERIFY(key);
-
-  QTest::mousePress(key, button);
-  QVERIFY(key->isChecked());
-  QTest::mouseRelease(key, button);
-  QVERIFY(!key->isChecked());
-  const auto note = static_cast<std::uint32_t>(60 + index) << 8;
-  QCOMPARE(midi.messagesTo(midi.openHandle), (std::vector<std::uint32_t>{0x007F0090 | note, 0x80 | note}));
-}
-
-void Form1Test::refusedOpenShowsTheMessage() {
-  RecordingMidiOut midi;
-  midi.openResults[-1] = 4;
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
-  QCOMPARE(boxes.texts, QStringList{QStringLiteral("Couldn't open midi out, rc = 4")});
-  QCOMPARE(form.lcd(1)->text(), QStringLiteral("Initialized..."));
-}
-
-void Form1Test::velocityBarRunsFrom127AtTheTop() {
-  RecordingMidiOut midi;
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
-  form.vol()->setValue(100);
-  form.vol()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  QCOMPARE(form.panel().state().velocity, 101);
-  form.vol()->triggerAction(QAbstractSlider::SliderToMaximum);
-  QCOMPARE(form.panel().state().velocity, 127);
-  form.vol()->setValue(0);
-  QCOMPARE(form.panel().state().velocity, 0);
-  form.panel().SwitchOn(0);
-  QCOMPARE(form.panel().state().lastMessage, 0x00003C90);
-}
-
-void Form1Test::channelMenuMovesOneCheckMark() {
-  RecordingMidiOut midi;
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
-  form.chan().at(15)->trigger();
-  QCOMPARE(form.panel().state().channel, 15);
-  int checked = 0;
-  for (QAction* entry : form.chan()) checked += entry->isChecked();
-  QCOMPARE(checked, 1);
-  QVERIFY(form.chan().at(15)->isChecked());
-  form.chan().at(15)->trigger();  // again: stays checked
-  QVERIFY(form.chan().at(15)->isChecked());
-}
-
-void Form1Test::closingReleasesAndClosesThePort() {
-  RecordingMidiOut midi;
-  RecordingMessageBoxes boxes;
-  {
-    ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
-    QTest::mousePress(form.key(0), Qt::LeftButton);
-    form.close();
-    QVERIFY(!form.key(0)->isChecked());
+  void gridIsLaidOutAsDesigned() {
+    Window w;
+    const auto keys = w.byPlace<app::SwitchButton>();
+    const auto boxes = w.byPlace<QLineEdit>();
+    // Corners: "1" at 240, 1320 twips and "." at 10800, 4200; the rows and columns evenly between.
+    const QPoint first(16, 88), step((720 - 16) / 8, (280 - 88) / 3);
+    QString captions;
+    QStringList names, labels;
+    for (qsizetype i = 0; i < 36; ++i) {
+      const QPoint at = first + QPoint(step.x() * (i % 9), step.y() * (i / 9));
+      QCOMPARE(keys[i]->geometry(), QRect(at, QSize(49, 21)));
+      QCOMPARE(boxes[i]->geometry(), QRect(at + QPoint(0, 24), QSize(65, 20)));  // 360 twips under its switch
+      QCOMPARE(boxes[i]->palette().color(QPalette::Disabled, QPalette::Text), QColor(0, 0, 255));
+      captions += keys[i]->text();
+      names << boxes[i]->objectName();
+      labels << boxes[i]->text();
+    }
+    QCOMPARE(captions, QStringLiteral("123456789QWERTYUIOASDFGHJKLZXCVBNM,."));
+    QCOMPARE(names, Names("Text", {{1, 18}, {36, 28}, {19, 27}}));
+    QCOMPARE(labels, Names("Switch", {{1, 36}}, 2));
+    const std::pair<const char*, QRect> kOthers[] = {
+        {"Image1", {24, -16, 234, 104}}, {"Label1", {16, 8, 193, 41}},    {"Label2", {224, 48, 345, 25}},
+        {"LblLCD3", {544, 16, 209, 17}}, {"LblLCD2", {544, 32, 209, 17}}, {"LblLCD1", {544, 48, 209, 17}},
+        {"Shape37", {536, 8, 233, 65}},  {"vol", {0, 408, 17, 121}}};
+    for (const auto& [name, place] : kOthers)
+      QVERIFY2(w.form.findChild<QWidget*>(name)->geometry() == place, name);
+    QCOMPARE(w.form.centralWidget()->size(), QSize(802, 338));
+    // Tab runs "C" .. ".", the velocity bar, the home row with "Z", the top letters, "X" and the digits.
+    w.form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w.form));
+    QString order;
+    for (QWidget* focus = w.form.key(4); order.size() < 38; focus = QApplication::focusWidget()) {
+      order += focus->objectName() == "vol" ? QStringLiteral("|")
+                                            : qobject_cast<app::SwitchButton*>(focus)->text();
+      QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    QCOMPARE(order, QStringLiteral("CVBNM,.|ASDFGHZJKLQWERTYUIOX123456789C"));
   }
-  QCOMPARE(midi.openHandle, 0);
-  QCOMPARE(midi.sent.back().message, 0x00003C80u);
-  // Destroying the window after closing it closes nothing twice.
-  QCOMPARE(std::count_if(midi.calls.begin(), midi.calls.end(),
-                         [](const auto& c) { return c.kind == RecordingMidiOut::Call::kClose; }),
-           2);
-}
+
+  void menusAreAsDesigned() {
+    for (const QStringList& ports :
+         {QStringList(), QStringList{"R&B Synth", "Beta"}, Names("p", {{1, 12}})}) {
+      std::vector<std::string> names;
+      for (const QString& port : ports) names.push_back(port.toStdString());
+      Window w(names);
+      QStringList tree;
+      for (QAction* top : w.form.menuBar()->actions()) {
+        tree << top->text() + (top->menu() ? ":" : "");
+        for (QAction* entry : top->menu() ? top->menu()->actions() : QList<QAction*>()) {
+          // One mark per menu; an entry without it is not checkable, or some styles draw it an empty box.
+          if (entry->isVisible())
+            tree << (entry->isChecked() ? "* " : entry->isCheckable() ? "? " : "  ") + entry->text();
+          QVERIFY(QKeySequence::mnemonic(entry->text()).isEmpty() &&
+                  entry->isEnabled() == entry->isVisible());
+        }
+      }
+      QStringList expected =
+          QStringList{"Midi Device:", "* MIDI Mapper"} +
+          QStringList(ports).replaceInStrings("&", "&&").replaceInStrings(QRegularExpression("^"), "  ") +
+          QStringList{"Channel:", "* 1"} + Names("  ", {{2, 16}}) +
+          QStringList{"Labels:", "  Edit / Save Labels", "  Load Labels from file", "  Save Labels to file",
+                      "About"};
+      QCOMPARE(tree, expected);
+      // The last port plays like any other: its entry opens it and takes the mark.
+      w.form.device().at(ports.size())->trigger();
+      QCOMPARE(w.midi.openDevice, ports.size() - 1);
+      QVERIFY(w.form.device().at(ports.size())->isChecked() &&
+              w.form.device().at(0)->isCheckable() == ports.isEmpty());
+    }
+  }
+
+  // 127 at the top, 0 at the bottom: every way of moving the bar agrees with that.
+  void velocityBarFollowsItsPicture() {
+    const std::pair<QString, int> kFrom100[] = {{"Up", 101},   {"Down", 99}, {"PgUp", 101}, {"PgDown", 99},
+                                                {"Home", 127}, {"End", 0},   {"away", 101}, {"back", 99},
+                                                {"top", 127},  {"bottom", 0}};
+    for (const auto& [input, velocity] : kFrom100) {
+      Window w;
+      QScrollBar* vol = w.form.vol();
+      QCOMPARE(vol->value(), 127);
+      vol->setValue(100);
+      const QPoint middle = vol->rect().center();
+      if (input == "away" || input == "back") {  // the wheel
+        QWheelEvent wheel(middle, vol->mapToGlobal(middle), {}, {0, input == "away" ? 120 : -120},
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(vol, &wheel);
+      } else if (input == "top" || input == "bottom") {  // a middle click puts the thumb there
+        QTest::mouseClick(vol, Qt::MiddleButton, {}, {middle.x(), input == "top" ? 20 : vol->height() - 20});
+      } else {
+        QTest::keyClick(vol, QKeySequence(input)[0].key());
+      }
+      QVERIFY2(w.form.panel().state().velocity == velocity, qPrintable(input));
+    }
+  }
+
+  // A screen reader reads a status line by its name and hears of each change. No screen reader
+  // switches accessibility on here; the toolkit's own tests switch it on the same way.
+  void statusLinesAreReadAloud() {
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    QAccessible::installUpdateHandler(Record);
+    Window w;
+    auto name = [&w](int line) {
+      return QAccessible::queryAccessibleInterface(w.form.lcd(line))->text(QAccessible::Name);
+    };
+    QTest::keyPress(w.form.key(4), Qt::Key_Z);
+    QCOMPARE(name(1), QStringLiteral("Key Z pressed (Switch28)"));
+    QCOMPARE(name(2), QStringLiteral("Initialized..."));
+    QVERIFY(announced.contains(Announcement(w.form.lcd(1), QAccessible::NameChanged)));
+    QVERIFY(announced.contains(Announcement(w.form.lcd(2), QAccessible::NameChanged)));
+    // Labels are the user's text: markup in them is shown and read as it is.
+    w.form.panel().ShowStatus("<b>x</b>");
+    QCOMPARE(name(1), QStringLiteral("<b>x</b>"));
+    QCOMPARE(w.form.key(0)->accessibleName(), QStringLiteral("Switch Z"));
+    QCOMPARE(w.form.text(19)->accessibleName(), QStringLiteral("Label of switch Z"));
+    QAccessible::installUpdateHandler(nullptr);
+  }
+
+  // Only the panel checks a switch, with its note: every mouse button plays, the toolkit's ways do nothing.
+  void switchesFollowThePanelOnly() {
+    auto act = [](QWidget* key, const QString& action) {
+      QAccessible::queryAccessibleInterface(key)->actionInterface()->doAction(action);
+    };
+    const std::function<void(app::SwitchButton*)> kWays[] = {
+        [](auto* key) { key->click(); },
+        [](auto* key) { QTest::keyClick(key, Qt::Key_Space); },
+        [](auto* key) { key->toggle(); },
+        [](auto* key) { key->setChecked(!key->isChecked()); },
+        [&](auto* key) { act(key, QAccessibleActionInterface::pressAction()); },
+        [&](auto* key) { act(key, QAccessibleActionInterface::toggleAction()); }};
+    for (bool on : {false, true}) {
+      for (const auto& way : kWays) {
+        Window w;
+        app::SwitchButton* key = w.form.key(62);
+        QTest::mousePress(key, Qt::RightButton);
+        QTest::mouseRelease(key, Qt::RightButton);
+        QCOMPARE(w.sent(), (Sent{0x007F7A90, 0x00007A80}));
+        if (on) w.form.panel().SwitchOn(62);
+        w.midi.sent.clear();
+        way(key);
+        QTRY_VERIFY(!key->isDown());  // a screen reader's press is an animated click
+        QCOMPARE(key->isChecked(), on);
+        QCOMPARE(w.form.panel().isOn(62), on);
+        QVERIFY(w.midi.sent.empty());
+      }
+    }
+  }
+
+  // A key held as a box opens comes up in the box: its note would hang.
+  void messageBoxesReleaseHeldSwitches() {
+    const std::pair<const char*, QString> kBoxes[] = {
+        {"about", QStringLiteral("Quorvane Zelmora! Switches Module by ") + app::kCredit},
+        {"device", "Couldn't open midi out, rc = 4"}};  // the MIDI Mapper, opened again
+    for (const auto& [entry, text] : kBoxes) {
+      Window w;
+      w.midi.openResults[-1] = 4;
+      QTest::keyPress(w.form.key(4), Qt::Key_S);
+      w.form.findChild<QAction*>(entry)->trigger();
+      QCOMPARE(w.boxes.texts, QStringList{text});
+      QVERIFY(!w.form.key(19)->isChecked());
+      QCOMPARE(w.midi.sent.back().message, 0x00004F80u);
+      QCOMPARE(w.form.lcd(1)->text(), QStringLiteral("Key S pressed (Switch20)"));
+    }
+  }
+
+  void closingReleasesAndClosesThePort() {
+    Window w;
+    QTest::mousePress(w.form.key(0), Qt::LeftButton);
+    w.form.close();
+    QCOMPARE(w.midi.openHandle, 0);
+    QCOMPARE(w.midi.sent.back().message, 0x00003C80u);
+  }
+
+  // The window sees every key first, whichever control has the focus.
+  void keysPlayWhereverTheFocusIs() {
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int, const char*> kKeys[] = {
+        {Qt::Key_Z, {}, 0, "Key Z pressed (Switch28)"},
+        {Qt::Key_Comma, {}, 12, "Key (,) pressed (Switch35)"},
+        {Qt::Key_1, Qt::KeypadModifier, -1, "Initialized..."}};
+    for (const auto& [key, modifiers, index, status] : kKeys) {
+      Window w;
+      w.form.key(33)->setFocus();
+      QTest::keyPress(w.form.key(33), key, modifiers);
+      QCOMPARE(w.form.lcd(1)->text(), QString::fromLatin1(status));
+      QTest::keyRelease(w.form.key(33), key, modifiers);
+      const auto note = static_cast<std::uint32_t>(60 + index) << 8;
+      QCOMPARE(w.sent(), (index < 0 ? Sent{} : Sent{0x007F0090 | note, 0x80 | note}));
+    }
+  }
+
+  // X11 repeats a held key as release-and-press pairs; with detectable auto-repeat it sends
+  // presses only, and a release marked as repeated is a quick re-strike that plays again.
+  void repeatedReleases() {
+    for (bool releasesAreReal : {false, true}) {
+      Window w;
+      w.form.setReleasesAreReal(releasesAreReal);
+      QTest::keyPress(w.form.key(4), Qt::Key_Z);
+      QKeyEvent release(QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"), true);
+      QApplication::sendEvent(w.form.key(4), &release);
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"), true);
+      QApplication::sendEvent(w.form.key(4), &press);
+      QCOMPARE(w.sent(), (releasesAreReal ? Sent{0x007F3C90, 0x00003C80, 0x007F3C90} : Sent{0x007F3C90}));
+    }
+  }
+
+  // Editing, typing goes only to the box, nine characters at most; a label the program sets stays whole.
+  void editingTypesIntoTheBoxOnly() {
+    Window w;
+    w.run("base");
+    QLineEdit* box = w.form.text(19);
+    QTest::keyClicks(box, QStringLiteral("zx"));
+    QCOMPARE(box->text(), QStringLiteral("Switch28z"));
+    QVERIFY(w.midi.sent.empty());
+    QCOMPARE(w.form.lcd(1)->text(), QStringLiteral("Edit/Save switches label"));
+    box->setText(QStringLiteral("A long label from a file"));
+    QTest::keyClick(box, Qt::Key_X);
+    QCOMPARE(box->text(), QStringLiteral("A long label from a file"));
+    w.run("base");
+    QTest::keyPress(w.form.key(4), Qt::Key_Z);
+    QCOMPARE(w.form.lcd(1)->text(), QStringLiteral("Key Z pressed (A long label from a file)"));
+    QCOMPARE(w.sent(), Sent{0x007F3C90});
+  }
+
+  // A menu, another window or a file dialog takes the keyboard: held keys' releases go there.
+  void leavingTheWindowReleasesHeldKeys() {
+    for (const QString where : {"menu", "window", "dialog"}) {
+      Window w;
+      w.form.show();
+      QApplication::setActiveWindow(&w.form);
+      QTest::keyPress(w.form.key(4), Qt::Key_Z);
+      QWidget other;
+      if (where == "menu") w.form.findChild<QMenu*>(QStringLiteral("ChannelOption"))->popup({});
+      if (where == "window") other.show(), QApplication::setActiveWindow(&other);
+      if (where == "dialog") w.run("LBLload");
+      QTRY_VERIFY2(!w.form.key(0)->isChecked(), qPrintable(where));
+      QCOMPARE(w.sent(), (Sent{0x007F3C90, 0x00003C80}));
+    }
+  }
+
+  // The file lists Text1 .. Text36, not the grid's order; a label comes back whole, commas and quotes too.
+  void savedLabelsLoadBackWhole() {
+    Window w;
+    QTemporaryDir folder;
+    const QString file = folder.filePath("show.lbl");
+    w.run("LBLSave", file);
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), ("Zelmora\r\n" + OpeningLabels().join("\r\n") + "\r\n").toLatin1());
+    const std::pair<int, const char*> kTricky[] = {
+        {1, "Kick, Snare"}, {2, "say \"hi\""}, {3, " Café "}, {4, ""}, {19, "Longer than nine"}};
+    for (const auto& [box, label] : kTricky) w.form.text(box)->setText(QString::fromUtf8(label));
+    const QStringList labels = w.labels();
+    w.run("LBLSave", file);
+    for (int box = 1; box <= 36; ++box) w.form.text(box)->clear();
+    w.run("LBLload", file);
+    QCOMPARE(w.labels(), labels);
+  }
+
+  void refusedFileChangesNoLabel() {
+    Window w;
+    QTemporaryDir folder;
+    QFile other(folder.filePath("other.lbl"));
+    QVERIFY(other.open(QIODevice::WriteOnly) && other.write(QByteArray("Labels\r\n").repeated(37)) > 0);
+    other.close();
+    w.run("LBLload", other.fileName());
+    QCOMPARE(w.boxes.texts, QStringList{"This file is not a valid 'Labels' file!"});
+    QCOMPARE(w.labels(), OpeningLabels());
+  }
+
+  // The save dialog offers "*.lbl", adds ".lbl" and asks before a file is replaced.
+  void saveDialogAddsTheExtensionAndAsks() {
+    QTemporaryDir folder;
+    QVERIFY(QFile(folder.filePath("old.lbl")).open(QIODevice::WriteOnly));
+    for (const auto& [typed, replace, chosen] :
+         {std::tuple{"old", true, "old.lbl"}, {"new", false, "new.lbl"}, {"old", false, ""}}) {
+      QObject row;
+      QStringList filters;
+      WhenShown<QFileDialog>(&row, [&, typed = typed, replace = replace](QFileDialog* dialog) {
+        filters = dialog->nameFilters();
+        dialog->setDirectory(folder.path());
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+        WhenShown<QMessageBox>(&row, [&row, replace](QMessageBox* box) {
+          box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+          if (!replace) WhenShown<QFileDialog>(&row, [](QFileDialog* again) { again->reject(); });
+        });
+        static_cast<QDialog*>(dialog)->accept();
+      });
+      QCOMPARE(app::QtFileDialogs().saveName(nullptr), *chosen ? folder.filePath(chosen) : QString());
+      QVERIFY(filters.join(' ').contains("*.lbl"));
+    }
+  }
+};
 
 QTEST_MAIN(Form1Test)
 #include "Form1Test.moc"

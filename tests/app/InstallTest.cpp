@@ -106,11 +106,11 @@ class InstallTest : public QObject {
     const QString opening = window.text(1)->text();
     const QByteArray labels = QByteArray("Kick\r\n").repeated(35) + "Snare\r\n";
     put("short.lbl", "Zelmora\r\n" + labels.left(100));
-    window.LoadLabelsFrom(path("short.lbl"));
+    window.loadLabelsFrom(path("short.lbl"));
     QCOMPARE(messages.texts, QStringList{"This 'Labels' file is incomplete. No label was changed."});
     QCOMPARE(window.text(1)->text(), opening);
     put("show.lbl", "Zelmora\r\n" + labels);
-    window.LoadLabelsFrom(path("show.lbl"));
+    window.loadLabelsFrom(path("show.lbl"));
     QCOMPARE(messages.texts.size(), 1);
     QCOMPARE(window.text(36)->text(), "Snare");
   }

@@ -1,5 +1,5 @@
-// The port back-ends without any server, and the platform's service playing
-// into a JACK server of the test's own with a receiver of the project's own.
+// The port back-ends without their services, and playing into a JACK server
+// of the test's own with a receiver of the project's own.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +10,7 @@
 #include "midi/Platform.h"
 #include "midi/PortService.h"
 #include "midi/jack/JackBackend.h"
+#include "midi/jack/JackClient.h"
 #include "midi/rtmidi/RtMidiBackend.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackServer.h"
@@ -34,15 +35,14 @@ TEST(Backends, WithoutServicesListNothingRefuseQuietlyAndStartNoServer) {
   setenv("JACK_DEFAULT_SERVER", ("zelmora-none-" + std::to_string(getpid())).c_str(), 1);
 
   ::testing::internal::CaptureStderr();
-  auto jack = midi::CreateJackBackend(false);
-  EXPECT_TRUE(jack->listPorts().empty());
-  const auto refused = jack->openPort({"zelmora-receiver:midi_in", "zelmora-receiver:midi_in"});
-  EXPECT_EQ(refused.code, midi::rc::kNoDevice);
-  EXPECT_FALSE(refused.reason.empty());
-  if (!midi::AlsaSequencerAvailable()) {
-    auto alsa = midi::CreateRtMidiAlsaBackend();
-    EXPECT_TRUE(alsa->listPorts().empty());
-    EXPECT_EQ(alsa->openPort({"Midi Through:Port-0", "Midi Through:Port-0 14:0"}).code, midi::rc::kNoDevice);
+  std::vector<std::unique_ptr<midi::Backend>> backends;
+  backends.push_back(midi::CreateJackBackend(false));
+  if (!midi::AlsaSequencerAvailable()) backends.push_back(midi::CreateRtMidiAlsaBackend());
+  for (const auto& backend : backends) {
+    EXPECT_TRUE(backend->listPorts().empty());
+    const auto refused = backend->openPort({"zelmora-receiver:midi_in", "zelmora-receiver:midi_in"});
+    EXPECT_EQ(refused.code, midi::rc::kNoDevice);
+    EXPECT_FALSE(refused.reason.empty()) << "the message box says why";
   }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "the libraries' messages stay off the terminal";
   EXPECT_FALSE(std::filesystem::exists(home / "started")) << "a client tried to start a JACK server";
@@ -58,12 +58,12 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   ASSERT_TRUE(server.ready()) << "jackd did not answer";
   JackMidiReceiver receiver, bridge("a2j", "Midi Through [14] (playback): Midi Through Port-0");
   ASSERT_TRUE(receiver.ready() && bridge.ready());
-  std::vector<std::string> listed;
   auto platform = midi::CreatePlatformMidiOut();
-  for (std::int32_t id = 0; id < platform->deviceCount(); ++id) listed.push_back(platform->productName(id));
+  std::vector<std::string> listed;
+  for (std::int32_t id = 0, n = platform->deviceCount(); id < n; ++id)
+    listed.push_back(platform->productName(id));
   EXPECT_EQ(std::count(listed.begin(), listed.end(), "a2j:\u2026Midi Through Port-0"),
             midi::AlsaSequencerAvailable() ? 0 : 1);
-  EXPECT_EQ(std::count(listed.begin(), listed.end(), "zelmora-receiver:midi_in"), 1);
 
   std::vector<std::unique_ptr<midi::Backend>> backends;
   backends.push_back(midi::CreateJackBackend(true));
@@ -78,19 +78,17 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   // JACK MIDI promises no delivery: an attempt an xrun may have spoiled is played again.
   for (int attempt = 0; attempt < 3 && got != expected; ++attempt) {
     const auto [xruns, start] = std::pair(receiver.xruns(), receiver.eventCount());
-    for (auto message : {0x007F3C90, 0x000010C0, 0x42, 0x00003C80, 0x00007A9F, 0x004000EF, 0x000000F8}) {
-      service.send(handle, static_cast<std::uint32_t>(message));
-    }
+    for (std::uint32_t m : {0x007F3C90u, 0x10C0u, 0x42u, 0x3C80u, 0x7A9Fu, 0x4000EFu, 0xF8u})
+      service.send(handle, m);
     receiver.waitForEvents(start + expected.size(), 5s);
     receiver.waitForQuiet(100ms, 1s);
     got.clear();
-    for (const auto& event : receiver.events()) got.push_back(event.message());
-    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(start));
+    for (auto i = start; i < receiver.eventCount(); ++i) got.push_back(receiver.event(i).message());
     if (receiver.xruns() == xruns) break;
   }
   EXPECT_EQ(got, expected);
 
-  ASSERT_EQ(service.deviceCount(), 1);  // keeps a client for the next open
+  ASSERT_EQ(service.deviceCount(), 1);  // parks a client for the next open
   receiver.close();
   bridge.close();
   server.stop();
@@ -98,6 +96,8 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   for (int i = 0; i < 5000; ++i) service.send(handle, 0x007F3C90 | ((i % 2) << 4));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "sends to a vanished server must not block";
   EXPECT_EQ(service.close(handle), midi::rc::kOk);
+  // JACK 1.9.21 crashes closing a client of the vanished server after this.
+  EXPECT_EQ(midi::JackClient::Open("zelmora-synth"), nullptr);
   EXPECT_EQ(service.open(0, handle), midi::rc::kNoDevice);
   EXPECT_FALSE(service.lastError().empty());
 }

@@ -35,8 +35,12 @@ void AudioCapture::process(jack_nframes_t frames) {
   block.frames = frames;
   const float threshold = onsetThreshold_.load(std::memory_order_acquire);
   std::optional<jack_nframes_t> onset;
+  const std::uint64_t sampled = sampled_.load(std::memory_order_relaxed);
   for (auto* port : inputs_) {
     const auto* samples = static_cast<const float*>(jack_port_get_buffer(port, frames));
+    if (port == inputs_[0]) {
+      for (jack_nframes_t i = 0; i < frames; ++i) samples_[(sampled + i) % kSamples] = samples[i];
+    }
     for (jack_nframes_t i = 0; i < frames; ++i) {
       const float magnitude = std::fabs(samples[i]);
       block.sumOfSquares += static_cast<double>(samples[i]) * samples[i];
@@ -52,13 +56,15 @@ void AudioCapture::process(jack_nframes_t frames) {
   const std::uint64_t n = written_.load(std::memory_order_relaxed);
   blocks_[n % kBlocks] = block;
   written_.store(n + 1, std::memory_order_release);
+  sampled_.store(sampled + frames, std::memory_order_release);
 }
 
 int AudioCapture::connectFrom(const std::string& source) {
   if (client_ == nullptr) return 0;
   int connected = 0;
   const std::string pattern = "^" + source + ":";
-  if (const char** ports = jack_get_ports(client_, pattern.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput)) {
+  if (const char** ports =
+          jack_get_ports(client_, pattern.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput)) {
     for (std::size_t i = 0; ports[i] != nullptr && i < inputs_.size(); ++i) {
       if (jack_connect(client_, ports[i], jack_port_name(inputs_[i])) == 0) ++connected;
     }
@@ -89,6 +95,20 @@ std::optional<AudioCapture::Level> AudioCapture::measure(jack_nframes_t frames,
   }
   level.rms = std::sqrt(sumOfSquares / (2.0 * counted));
   return level;
+}
+
+std::optional<std::vector<float>> AudioCapture::record(jack_nframes_t frames,
+                                                       std::chrono::milliseconds timeout) {
+  if (client_ == nullptr || frames > kSamples) return std::nullopt;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const std::uint64_t first = sampled_.load(std::memory_order_acquire);
+  while (sampled_.load(std::memory_order_acquire) < first + frames) {
+    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  std::vector<float> samples(frames);
+  for (jack_nframes_t i = 0; i < frames; ++i) samples[i] = samples_[(first + i) % kSamples];
+  return samples;
 }
 
 bool AudioCapture::waitForSilence(double rms, jack_nframes_t block, jack_nframes_t within) {

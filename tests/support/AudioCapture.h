@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -17,8 +18,8 @@ namespace testing_support {
 class AudioCapture {
  public:
   struct Level {
-    double rms = 0;   // over both inputs
-    float peak = 0;   // largest magnitude on either input
+    double rms = 0;  // over both inputs
+    float peak = 0;  // largest magnitude on either input
   };
 
   explicit AudioCapture(const std::string& clientName = "zelmora-capture");
@@ -48,6 +49,11 @@ class AudioCapture {
   // most `within` frames of audio. Whether one was.
   bool waitForSound(double rms, jack_nframes_t block, jack_nframes_t within);
 
+  // The samples of the first input over the next `frames` frames (at most
+  // kSamples), or nothing when they did not arrive within `timeout`.
+  std::optional<std::vector<float>> record(jack_nframes_t frames,
+                                           std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
   // The first sample above a threshold.
   struct Onset {
     jack_nframes_t frame = 0;   // its frame time, as jack_last_frame_time counts
@@ -67,6 +73,7 @@ class AudioCapture {
     float peak = 0;
   };
   static constexpr std::size_t kBlocks = 8192;  // 11 s of 64-frame periods
+  static constexpr std::size_t kSamples = 1 << 16;
 
   static int Process(jack_nframes_t frames, void* arg);
   void process(jack_nframes_t frames);
@@ -75,6 +82,8 @@ class AudioCapture {
   std::array<jack_port_t*, 2> inputs_{};
   std::array<Block, kBlocks> blocks_{};
   std::atomic<std::uint64_t> written_{0};
+  std::array<float, kSamples> samples_{};
+  std::atomic<std::uint64_t> sampled_{0};
   std::atomic<float> onsetThreshold_{0};
   std::atomic<bool> onsetFound_{false};
   Onset onset_;  // written by the process thread before onsetFound_ is set

@@ -9,12 +9,8 @@ namespace testing_support {
 // Message boxes that return at once and remember what they said.
 class RecordingMessageBoxes final : public app::MessageBoxes {
  public:
-  QStringList texts;
-  QStringList details;
-  void show(QWidget*, const QString& text, const QString& detail) override {
-    texts << text;
-    details << detail;
-  }
+  QStringList texts, details;
+  void show(QWidget*, const QString& text, const QString& more) override { texts << text, details << more; }
 };
 
 }  // namespace testing_support

@@ -1,0 +1,104 @@
+// Key to sound: from the panel's SwitchOn to the note's first sample in the
+// built-in synthesizer's JACK output, for note 60 and note 110 (above the
+// piano's highest sample). The capture client runs after the synthesizer in
+// the same cycle, so the start of its process call bounds when the sample
+// was rendered, taken from the clock: on a loaded machine JACK's frame-time
+// estimate runs early. A cycle's buffer plays during the next period, so the
+// sample reaches the output one period plus its offset in the buffer later.
+//
+//   key_to_sound_bench [--notes N] [--period FRAMES] [--rate HZ] [--realtime 0|1] [--json PATH]
+#include <chrono>
+#include <optional>
+#include <random>
+#include <thread>
+
+#include "bench/Figures.h"
+#include "engine/Panel.h"
+#include "midi/PortService.h"
+#include "midi/synth/SynthBackend.h"
+#include "tests/support/AudioCapture.h"
+#include "tests/support/FakePanelView.h"
+#include "tests/support/JackServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The first sample above -80 dBFS is the note's start: far above the
+// synthesizer's silence, and at the start of the waveform (at -60 dBFS a
+// piano sample's own rise adds about a millisecond).
+constexpr float kThreshold = 1e-4f;
+
+// Whether what was playing has died away well below the onset threshold.
+bool Quiet(testing_support::AudioCapture& capture) {
+  return capture.waitForSilence(kThreshold / 10, capture.period() * 4, capture.sampleRate() * 3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bench::Options options(
+      argc, argv, {{"notes", "300"}, {"rate", "48000"}, {"period", "64"}, {"realtime", "1"}, {"json", ""}});
+  const int rate = options.number("rate"), period = options.number("period");
+  testing_support::JackServer server({rate, period, options.number("realtime") != 0});
+  testing_support::AudioCapture capture("zelmora-bench-capture");
+  midi::SynthBackend::Options synthOptions;
+  synthOptions.outputs = {"jack"};
+  auto backend = std::make_unique<midi::SynthBackend>(synthOptions);
+  midi::SynthBackend& synth = *backend;
+  midi::PortService service(std::move(backend), {});
+  testing_support::FakePanelView view;
+  engine::Panel panel(service, view);
+  view.panel = &panel;
+  panel.Form_Load();
+  if (!server.ready() || !view.messages.empty() || capture.connectFrom(synth.jackClientName()) != 2 ||
+      !Quiet(capture)) {
+    std::fprintf(stderr, "no sound reaches the capture client: %s\n", service.lastError().c_str());
+    return 1;
+  }
+
+  const double periodMs = 1000.0 * period / rate;
+  // One note: when its first sample reached the output, or nothing when it
+  // stayed silent. A system reset afterwards cuts the release and the
+  // reverberation, so the next note starts from digital silence.
+  const auto play = [&](std::int16_t index) -> std::optional<double> {
+    capture.armOnset(kThreshold);
+    const jack_time_t pressed = jack_get_time();
+    panel.SwitchOn(index);
+    const auto onset = capture.waitForOnset(300ms);
+    panel.SwitchOff(index);
+    service.send(panel.state().portHandle, 0xFF);
+    if (!Quiet(capture) || !onset) return std::nullopt;
+    const auto seenUs = static_cast<double>(static_cast<std::int64_t>(onset->seen - pressed));
+    return seenUs / 1000.0 + periodMs + 1000.0 * onset->offset / rate;
+  };
+
+  // Presses fall anywhere in a period, as a player's do. A note silent at its
+  // first press is reported so and not timed.
+  bench::Figures figures("key_to_sound");
+  figures.add("period_ms", periodMs);
+  std::printf("SwitchOn to the note's first sample at the output, built-in synthesizer over JACK\n");
+  std::printf("dummy driver, %d frames at %d Hz (%.3f ms), %s; SoundFont %s\n", period, rate, periodMs,
+              server.options().realtime ? "realtime" : "no realtime", synth.soundFont().c_str());
+  std::mt19937 random(4);
+  std::uniform_int_distribution<int> phase(0, static_cast<int>(periodMs * 1000));
+  for (const int note : {60, 110}) {
+    const auto index = static_cast<std::int16_t>(note - 60);
+    std::vector<double> heard;
+    int silent = 0;
+    for (int n = 0; n < options.number("notes") && !(n == 1 && heard.empty()); ++n) {
+      std::this_thread::sleep_for(std::chrono::microseconds(phase(random)));
+      const auto ms = play(index);
+      ms ? heard.push_back(*ms) : void(++silent);
+    }
+    const auto h = bench::Summarize(heard);
+    const std::string name = "note" + std::to_string(note);
+    std::printf("note %d: %zu timed, %d silent; p50 %.3f ms, p90 %.3f ms, p99 %.3f ms, max %.3f ms\n", note,
+                h.count, silent, h.p50, h.p90, h.p99, h.max);
+    figures.add(name + "_ms", h);
+    figures.add(name + "_silent", silent);
+    figures.addSamples(name + "_samples_ms", heard);
+  }
+  panel.Form_Unload();
+  return figures.write(options.text("json")) ? 0 : 1;
+}
