@@ -88,10 +88,10 @@ int main(int argc, char* argv[]) {
   // A JACK client must never start a server of its own: that stalls for
   // seconds when none is set up. Set before any library makes a client.
   setenv("JACK_NO_START_SERVER", "1", 1);
+  // First: a command line that ends the program must not start the synthesizer.
+  const QString labelsFile = LabelsFileArgument(argc, argv);
   // Form_Load opens the synthesizer: let it load while the toolkit starts.
   midi::StartSynthEarly();
-
-  const QString labelsFile = LabelsFileArgument(argc, argv);
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zelmora-switches"));
