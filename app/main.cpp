@@ -101,7 +101,10 @@ QString LabelsFileArgument(int& argc, char* argv[]) {
   parser.addPositionalArgument(QStringLiteral("FILE"),
                                QStringLiteral("A labels file (*.lbl) to load once started."),
                                QStringLiteral("[FILE]"));
-  const QCommandLineOption help = parser.addHelpOption();
+  // Not addHelpOption(): its --help-all offers the toolkit's options, which this parser refuses.
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Displays this help."));
+  parser.addOption(help);
   const QCommandLineOption version = parser.addVersionOption();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
@@ -112,10 +115,11 @@ QString LabelsFileArgument(int& argc, char* argv[]) {
                  qPrintable(error));
     std::exit(2);
   }
-  if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
+  if (parser.isSet(help) || parser.isSet(version)) {
     QCoreApplication core(argc, argv);  // names the program in the usage line
     QCoreApplication::setApplicationVersion(QStringLiteral(ZELMORA_VERSION));
-    parser.process(core);  // prints and exits
+    if (parser.isSet(help)) parser.showHelp(0);  // both print and exit
+    parser.showVersion();
   }
   return parser.positionalArguments().value(0);
 }
@@ -126,6 +130,7 @@ int main(int argc, char* argv[]) {
   // A JACK client must never start a server of its own: that stalls for
   // seconds when none is set up. Set before any library makes a client.
   setenv("JACK_NO_START_SERVER", "1", 1);
+  // First: a command line that ends the program must not start the synthesizer.
   const QString labelsFile = LabelsFileArgument(argc, argv);
   StartedEarly midi;
 
