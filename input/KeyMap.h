@@ -26,7 +26,8 @@ const KeyRow* FindKeyRow(std::int16_t keyCode);
 // + 8, which X11 and Wayland report as the native scan code), by its position
 // on a US layout, for the keys the map knows; -1 for every other key (the
 // numeric keypad among them). Shift, layout and Caps Lock do not enter into
-// it. A port to another platform adds a lookup of its own scan codes here.
+// it. A port to another platform adds a lookup of its own scan codes beside
+// this one, for app/KeyCode.cpp to call.
 std::int16_t VirtualKeyFromXkbKeycode(std::uint32_t keycode);
 
 }  // namespace input

