@@ -1,13 +1,13 @@
 // The real window on a real X server (Xvfb): it opens with the focus on "C",
-// draws its surface as laid out, and leaves a screenshot in the build tree
-// (form1-on-xvfb.png) for a person to look at.
+// draws its surface and its menus as laid out, and leaves a screenshot in the
+// build tree (form1-on-xvfb.png) for a person to look at.
 #include <QApplication>
 #include <QFontInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QtTest>
-#include <memory>
 
 #include "app/Form1.h"
 #include "app/SwitchButton.h"
@@ -16,39 +16,24 @@
 #include "tests/support/ScriptedFileDialogs.h"
 #include "tests/support/XServer.h"
 
-using testing_support::RecordingMessageBoxes;
-using testing_support::RecordingMidiOut;
-using testing_support::ScriptedFileDialogs;
-using testing_support::XServer;
-
 class Form1OnXTest : public QObject {
   Q_OBJECT
 
- public:
-  // Why the tests cannot run, or empty when they can.
-  explicit Form1OnXTest(QString unavailable) : unavailable_(std::move(unavailable)) {}
-
  private slots:
-  void init();
+  void init() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
   void opensWithTheFocusOnC();
   void screenshotShowsTheLayout();
+  void menusMarkOnlyTheCheckedEntry();
 
  private:
-  QString unavailable_;
+  testing_support::RecordingMidiOut midi_;
+  testing_support::RecordingMessageBoxes boxes_;
+  testing_support::ScriptedFileDialogs dialogs_;
 };
 
-void Form1OnXTest::init() {
-  if (!unavailable_.isEmpty()) QSKIP(qPrintable(unavailable_));
-  QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-}
-
 void Form1OnXTest::opensWithTheFocusOnC() {
-  RecordingMidiOut midi;
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
+  app::Form1 form(midi_, boxes_, dialogs_);
   form.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&form));
   // No window manager runs here to activate a new window; ask as one would.
   form.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -56,11 +41,8 @@ void Form1OnXTest::opensWithTheFocusOnC() {
 }
 
 void Form1OnXTest::screenshotShowsTheLayout() {
-  RecordingMidiOut midi;
-  midi.ports = {"Synth & Co"};
-  RecordingMessageBoxes boxes;
-  ScriptedFileDialogs dialogs;
-  app::Form1 form(midi, boxes, dialogs);
+  midi_.ports = {"Synth & Co"};
+  app::Form1 form(midi_, boxes_, dialogs_);
   form.panel().ShowStatus("Key S pressed (Switch20)");
   form.panel().SwitchOn(19);  // "S" pressed: shown sunken
   form.show();
@@ -68,43 +50,61 @@ void Form1OnXTest::screenshotShowsTheLayout() {
   QWidget* client = form.centralWidget();
   QCOMPARE(client->size(), QSize(802, 338));
   // The fonts as the X server's machine resolves them: fixed pitch.
-  QVERIFY(QFontInfo(form.key(4)->font()).fixedPitch());
-  QVERIFY(QFontInfo(form.text(1)->font()).fixedPitch());
-
+  QVERIFY(QFontInfo(form.key(4)->font()).fixedPitch() && QFontInfo(form.text(1)->font()).fixedPitch());
   // What the X server shows, not what Qt would paint: read it back from the screen.
   QImage shot;
-  QTRY_VERIFY((shot = form.screen()->grabWindow(form.winId()).toImage(),
-               shot.size() == form.size() * form.devicePixelRatio() &&
-                   shot.pixelColor(client->pos() + QPoint(16 + 6, 280 + 4)) == QColor(0, 255, 0)));
-  const QString file = QStringLiteral(SCREENSHOT_DIR "/form1-on-xvfb.png");
-  QVERIFY2(shot.save(file), qPrintable(file));
-  qInfo("screenshot: %s", qPrintable(file));
-
   auto at = [&](int x, int y) { return shot.pixelColor(client->pos() + QPoint(x, y)).toRgb(); };
-  QCOMPARE(at(16 + 6, 280 + 4), QColor(0, 255, 0));  // "Z": green face
-  QCOMPARE(at(16, 280), QColor(255, 255, 255));      // raised
-  QCOMPARE(at(104, 216), QColor(128, 128, 128));     // "S": sunken
-  QCOMPARE(at(104 + 6, 216 + 4), QColor(0, 255, 0));
-  QCOMPARE(at(8, 300), QColor(255, 255, 255));       // a frame
-  QCOMPARE(at(400, 334), QColor(0, 0, 0));           // the surface
-  QCOMPARE(at(544 + 205, 16 + 8), QColor(0, 0, 0));  // the status display's black
+  QTRY_VERIFY((shot = form.screen()->grabWindow(form.winId()).toImage(), at(16 + 6, 280 + 4) == Qt::green));
+  QVERIFY(shot.save(QStringLiteral(SCREENSHOT_DIR "/form1-on-xvfb.png")));
+  QCOMPARE(at(16, 280), QColor(Qt::white));            // "Z": raised
+  QCOMPARE(at(104, 216), QColor(128, 128, 128));       // "S": sunken
+  QCOMPARE(at(104 + 6, 216 + 4), QColor(Qt::green));   // with its green face
+  QCOMPARE(at(8, 300), QColor(Qt::white));             // a frame
+  QCOMPARE(at(400, 334), QColor(Qt::black));           // the surface
+  QCOMPARE(at(544 + 205, 16 + 8), QColor(Qt::black));  // the status display
+}
+
+// One check mark per menu, beside the checked entry; no empty tick box beside
+// the others (some styles draw one for every checkable entry).
+void Form1OnXTest::menusMarkOnlyTheCheckedEntry() {
+  midi_.ports = {"Synth"};
+  app::Form1 form(midi_, boxes_, dialogs_);
+  for (const char* name : {"midi_devices", "ChannelOption"}) {
+    auto* menu = form.menuBar()->findChild<QMenu*>(name);
+    menu->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    const QImage shot = menu->grab().toImage();
+    int checked = 0;
+    for (QAction* entry : menu->actions()) {
+      if (!entry->isVisible()) continue;
+      checked += entry->isChecked();
+      // Columns with ink in the entry's row: its text alone, or a mark and the text.
+      const QRect row = menu->actionGeometry(entry).adjusted(4, 3, -4, -3);  // inside the frame
+      const QColor paper = shot.pixelColor(row.right(), row.center().y());
+      int first = row.right(), last = row.left();
+      for (int x = row.left(); x <= row.right(); ++x) {
+        for (int y = row.top(); y <= row.bottom(); ++y) {
+          const QColor c = shot.pixelColor(x, y);
+          if (std::abs(c.lightness() - paper.lightness()) > 48)
+            first = std::min(first, x), last = std::max(last, x);
+        }
+      }
+      const int text = menu->fontMetrics().horizontalAdvance(entry->text());
+      QVERIFY2((last - first > text + 6) == entry->isChecked(),
+               qPrintable(QString(name) + ": " + entry->text()));
+    }
+    QCOMPARE(checked, 1);
+    menu->close();
+  }
 }
 
 int main(int argc, char* argv[]) {
   // The X server must be up before the application connects to a display.
-  QString unavailable;
-  std::unique_ptr<XServer> server;
-  if (!XServer::Installed()) {
-    unavailable = QStringLiteral("Xvfb is not installed");
-  } else {
-    server = std::make_unique<XServer>();
-    if (!server->ready()) {
-      std::fprintf(stderr, "Xvfb did not start\n");
-      return 1;
-    }
-  }
+  if (!testing_support::XServer::Installed()) return std::puts("SKIP: Xvfb is not installed"), 0;
+  testing_support::XServer server;
+  if (!server.ready()) return std::puts("Xvfb did not start"), 1;
   QApplication application(argc, argv);
-  Form1OnXTest test(unavailable);
+  Form1OnXTest test;
   return QTest::qExec(&test, argc, argv);
 }
 

@@ -1,60 +1,99 @@
 #include "tests/support/PanelProgram.h"
 
-#include <thread>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include "tests/support/Process.h"
 
 namespace testing_support {
-namespace {
 
-// Where the menu titles sit on the menu bar, from the window's left edge, at
-// the menu bar's vertical middle. Wide enough targets for any font in use.
-constexpr int kMenuTitleX[] = {40, 118, 177};
-constexpr int kMenuBarMiddle = 10;
-
-void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
-
-}  // namespace
+using namespace std::chrono_literals;
 
 PanelProgram::PanelProgram(const std::string& program, const std::string& log)
-    : process_(std::make_unique<ChildProcess>(std::vector<std::string>{program}, std::vector<std::string>{}, log)) {
-  if (!input_.ok()) return;
-  const unsigned long window = input_.findWindow("Zelmora! Switches Module", std::chrono::seconds(15));
-  if (window == 0) return;
-  input_.focus(window);
-  Settle();
-  window_ = window;
+    : display_(XOpenDisplay(nullptr)) {
+  Start(process_, QString::fromStdString(program), {}, QString::fromStdString(log));
+  if (display_ == nullptr) return;
+  // Windows come and go while we look at them: a query about one just gone is no reason to exit.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  // A refusal at start-up comes before the window.
+  if (WaitFor([&] { return find(kMain) != 0 || find(kDialog) != 0; }, 15s)) focusWindow();
 }
 
-PanelProgram::~PanelProgram() { process_->stop(); }
+PanelProgram::~PanelProgram() {
+  Stop(process_);
+  if (display_ != nullptr) XCloseDisplay(display_);
+}
+
+unsigned long PanelProgram::find(Kind kind) {
+  Window root = 0, parent = 0, *children = nullptr, owner = 0, found = 0;
+  unsigned count = 0;
+  if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && found == 0; ++i) {
+    XWindowAttributes a{};
+    if (!XGetWindowAttributes(display_, children[i], &a) || a.map_state != IsViewable || a.width <= 1)
+      continue;
+    const bool dialog = XGetTransientForHint(display_, children[i], &owner);
+    if ((a.override_redirect ? kMenu : dialog ? kDialog : kMain) == kind) found = children[i];
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+void PanelProgram::focusWindow() {
+  if ((window_ = find(kMain)) != 0) XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+}
+
+void PanelProgram::keys(const std::vector<std::pair<std::string, bool>>& events) {
+  for (const auto& [keysym, press] : events) {
+    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XStringToKeysym(keysym.c_str())), press,
+                      CurrentTime);
+  }
+  XSync(display_, False);
+}
 
 bool PanelProgram::openMenu(int menu) {
-  int x = 0, y = 0;
-  input_.origin(window_, x, y);
-  input_.click(x + kMenuTitleX[menu], y + kMenuBarMiddle);
-  return input_.waitForPopup(true, std::chrono::seconds(5));
+  // Alt alone takes the menu bar to its first title; Down opens that menu.
+  std::vector<std::pair<std::string, bool>> events = {{"Alt_L", true}, {"Alt_L", false}};
+  for (int i = 0; i < menu; ++i) events.insert(events.end(), {{"Right", true}, {"Right", false}});
+  events.insert(events.end(), {{"Down", true}, {"Down", false}});
+  keys(events);
+  return WaitFor([&] { return find(kMenu) != 0; }, 5s);
 }
 
 bool PanelProgram::closeMenu() {
-  const unsigned escape = input_.keycode("Escape");
-  input_.key(escape, true);
-  input_.key(escape, false);
-  const bool closed = input_.waitForPopup(false, std::chrono::seconds(5));
-  input_.focus(window_);
-  Settle();
+  keys({{"Escape", true}, {"Escape", false}});
+  const bool closed = WaitFor([&] { return find(kMenu) == 0; }, 5s);
+  keys({{"Escape", true}, {"Escape", false}});  // and the menu bar lets go of the keyboard
   return closed;
 }
 
-void PanelProgram::pick(int menu, int entry) {
-  if (!openMenu(menu)) return;
-  const unsigned down = input_.keycode("Down"), enter = input_.keycode("Return");
-  for (int i = 0; i <= entry; ++i) {
-    input_.key(down, true);
-    input_.key(down, false);
-  }
-  input_.key(enter, true);
-  input_.key(enter, false);
-  input_.waitForPopup(false, std::chrono::seconds(5));
-  input_.focus(window_);
-  Settle();
+bool PanelProgram::pick(int menu, int entry) {
+  if (!openMenu(menu)) return false;
+  for (int i = 0; i < entry; ++i) keys({{"Down", true}, {"Down", false}});
+  keys({{"Return", true}, {"Return", false}});
+  return WaitFor([&] { return find(kMenu) == 0; }, 5s);
+}
+
+bool PanelProgram::dismissMessageBox() {
+  Window box = 0;
+  if (!WaitFor([&] { return (box = find(kDialog)) != 0; }, 15s)) return false;
+  XSetInputFocus(display_, box, RevertToParent, CurrentTime);
+  keys({{"Return", true}, {"Return", false}});
+  const bool gone = WaitFor([&] { return find(kDialog) == 0 && find(kMain) != 0; }, 5s);
+  focusWindow();
+  return gone;
+}
+
+int PanelProgram::quit() {
+  XEvent close{};
+  close.xclient = {
+      ClientMessage, 0, True, display_, window_, XInternAtom(display_, "WM_PROTOCOLS", False), 32, {}};
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+  XSendEvent(display_, window_, False, NoEventMask, &close);
+  XSync(display_, False);
+  process_.waitForFinished(10000);
+  return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
 }  // namespace testing_support

@@ -1,44 +1,51 @@
 #pragma once
 
-#include <chrono>
-#include <memory>
+#include <QProcess>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "tests/support/ChildProcess.h"
-#include "tests/support/XInput.h"
+typedef struct _XDisplay Display;
 
 namespace testing_support {
 
-// The real program, started under the X and JACK servers the test made
-// (DISPLAY and JACK_DEFAULT_SERVER as the fixtures set them), driven with
-// real X input. Stopped (SIGTERM, as a session ending would) on destruction.
+// The real program under the X and JACK servers the test made, driven with real
+// X input through XTest as a user's hardware would drive it. Stopped (SIGTERM,
+// as a session ending would) on destruction.
 class PanelProgram {
  public:
-  // `program` is the path of the built executable; its output goes to `log`.
+  // Starts `program` with its standard error going to `log`, and waits for its
+  // window, which then gets the keyboard (there is no window manager).
   PanelProgram(const std::string& program, const std::string& log);
   ~PanelProgram();
 
-  // True once the window is shown and has the keyboard focus.
   bool ready() const { return window_ != 0; }
-  bool running() { return process_->running(); }
-  XInput& input() { return input_; }
-
-  // Presses and releases the key with this unshifted X keysym name ("z", "comma").
-  void press(const std::string& keysym) { input_.key(input_.keycode(keysym), true); }
-  void release(const std::string& keysym) { input_.key(input_.keycode(keysym), false); }
-
-  // Opens the top-level menu at `menu` (0 "Midi Device", 1 "Channel", 2 "Labels")
-  // with a click on the menu bar; returns once it is shown (false if it never was).
+  bool running() { return !process_.waitForFinished(0); }
+  // Key events by unshifted X keysym name ("z", "comma", "Shift_L"), sent in
+  // one batch: the program reads them together, as a fast hand gives them.
+  void keys(const std::vector<std::pair<std::string, bool>>& events);
+  void press(const std::string& keysym) { keys({{keysym, true}}); }
+  void release(const std::string& keysym) { keys({{keysym, false}}); }
+  // Opens the top-level menu `menu` (0 "Midi Device", 1 "Channel", 2 "Labels")
+  // from the keyboard; whether it was shown.
   bool openMenu(int menu);
-  // Closes an open menu with Escape, and gives the window the keyboard again
-  // once the menu has gone (false if it stayed).
+  // Closes the open menu and leaves the menu bar; whether the menu went.
   bool closeMenu();
-  // Picks entry `entry` (0 = the first) of menu `menu` from the keyboard.
-  void pick(int menu, int entry);
+  // Picks entry `entry` (0 = the first shown) of menu `menu`.
+  bool pick(int menu, int entry);
+  // Answers the message box the program shows with Enter; whether one was shown.
+  bool dismissMessageBox();
+  // Closes the window as a window manager's close button would; the exit code.
+  int quit();
 
  private:
-  std::unique_ptr<ChildProcess> process_;
-  XInput input_;
+  enum Kind { kMain, kDialog, kMenu };
+  // The first shown top-level window of this kind, or 0.
+  unsigned long find(Kind kind);
+  void focusWindow();
+
+  QProcess process_;
+  Display* display_ = nullptr;
   unsigned long window_ = 0;
 };
 

@@ -15,16 +15,7 @@ class ScopedVariable {
     set(value);
   }
   ~ScopedVariable() { set(old_ ? old_->c_str() : nullptr); }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-  void set(const char* value) {
-    if (value != nullptr) {
-      setenv(name_.c_str(), value, 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
-  }
+  void set(const char* value) { value ? setenv(name_.c_str(), value, 1) : unsetenv(name_.c_str()); }
 
  private:
   std::string name_;
