@@ -258,7 +258,7 @@ void Form1::buildMenus() {
 
   // A menu that opens takes the keyboard: the key-ups of held keys go to it.
   for (QMenu* menu : {deviceMenu_, channels, labels}) {
-    connect(menu, &QMenu::aboutToShow, this, [this] { panel_.ReleaseAll(); });
+    connect(menu, &QMenu::aboutToShow, this, [this] { panel_.releaseAll(); });
   }
 }
 
@@ -287,7 +287,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) panel_.ReleaseAll();
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) panel_.releaseAll();
   QMainWindow::changeEvent(event);
 }
 
@@ -364,7 +364,7 @@ void Form1::showMessage(const std::string& text, const std::string& details) {
 }
 
 void Form1::message(const QString& text, const QString& details) {
-  panel_.ReleaseAll();
+  panel_.releaseAll();
   messages_.show(this, text, details);
 }
 

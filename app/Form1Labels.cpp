@@ -21,7 +21,7 @@ void Form1::LBLload_Click() { LoadLabels(); }
 void Form1::LBLSave_Click() { SaveLabels(); }
 
 void Form1::LoadLabels() {
-  panel_.ReleaseAll();  // the dialog takes the keyboard: held keys would never come up
+  panel_.releaseAll();  // the dialog takes the keyboard: held keys would never come up
   const QString name = dialogs_.openName(this);
   if (!name.isEmpty()) loadLabelsFrom(name);
 }
@@ -41,7 +41,7 @@ void Form1::loadLabelsFrom(const QString& name) {
 }
 
 void Form1::SaveLabels() {
-  panel_.ReleaseAll();
+  panel_.releaseAll();
   const QString name = dialogs_.saveName(this);
   if (name.isEmpty()) return;
 

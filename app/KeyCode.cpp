@@ -30,7 +30,7 @@ std::int16_t KeyCodeOf(const QKeyEvent& event) {
   static const QString platform = QGuiApplication::platformName();
   const quint32 scanCode = event.nativeScanCode();
   if (scanCode != 0 && (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")))) {
-    return input::VirtualKeyFromScanCode(input::ScanCodeKind::kXkb, scanCode);
+    return input::VirtualKeyFromXkbKeycode(scanCode);
   }
   return FromKeyValue(event);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <optional>
 
 #include "app/AutoRepeat.h"
@@ -11,7 +12,6 @@
 #include "app/Form1.h"
 #include "app/MessageBoxes.h"
 #include "midi/Platform.h"
-#include "midi/synth/SynthBackend.h"
 
 namespace {
 
@@ -50,6 +50,48 @@ class StartupProbe final : public QObject {
   bool reported_ = false;
 };
 
+// The MIDI service, whose first steps take longest: Form_Load lists the ports
+// and opens the default destination, which opens JACK clients, and loads the
+// SoundFont. Those two calls are made at once on a thread of their own, while
+// the toolkit starts and the window is built; Form_Load's own calls take the
+// answers. One thread, because libjack fails to open a client while another
+// thread of the process opens or closes one. Every call waits for it.
+class StartedEarly final : public midi::MidiOut {
+ public:
+  StartedEarly() {
+    started_ = std::async(std::launch::async, [this] {
+      midi_ = midi::CreatePlatformMidiOut();
+      count_ = midi_->deviceCount();
+      opened_ = midi_->open(midi::kDefaultDevice, handle_);
+    });
+  }
+  ~StartedEarly() override {
+    if (wait().opened_ == midi::rc::kOk) midi_->close(handle_);  // never asked for
+  }
+  std::int32_t deviceCount() override {
+    return wait().count_ ? *std::exchange(count_, std::nullopt) : midi_->deviceCount();
+  }
+  std::int32_t open(std::int32_t id, midi::PortHandle& handle) override {
+    if (id != midi::kDefaultDevice || !wait().opened_) return midi_->open(id, handle);
+    handle = handle_;
+    return *std::exchange(opened_, std::nullopt);
+  }
+  std::string productName(std::int32_t id) override { return wait().midi_->productName(id); }
+  void send(midi::PortHandle handle, std::uint32_t message) override { wait().midi_->send(handle, message); }
+  std::int32_t close(midi::PortHandle handle) override { return wait().midi_->close(handle); }
+  std::string lastError() const override { return wait().midi_->lastError(); }
+
+ private:
+  const StartedEarly& wait() const {
+    if (started_.valid()) started_.wait();
+    return *this;
+  }
+  std::unique_ptr<midi::MidiOut> midi_;
+  std::optional<std::int32_t> count_, opened_;  // the answers until Form_Load takes them
+  midi::PortHandle handle_ = 0;
+  std::future<void> started_;  // declared last, so destroyed first: its thread fills the members above
+};
+
 // The labels file named on the command line, or none. Ends the program after
 // --help and --version (0) and after a command line it cannot take (2), before
 // the toolkit starts, so that none of them needs a display.
@@ -59,7 +101,10 @@ QString LabelsFileArgument(int& argc, char* argv[]) {
   parser.addPositionalArgument(QStringLiteral("FILE"),
                                QStringLiteral("A labels file (*.lbl) to load once started."),
                                QStringLiteral("[FILE]"));
-  const QCommandLineOption help = parser.addHelpOption();
+  // Not addHelpOption(): its --help-all offers the toolkit's options, which this parser refuses.
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Displays this help."));
+  parser.addOption(help);
   const QCommandLineOption version = parser.addVersionOption();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
@@ -70,10 +115,11 @@ QString LabelsFileArgument(int& argc, char* argv[]) {
                  qPrintable(error));
     std::exit(2);
   }
-  if (parser.isSet(help) || parser.isSet(version) || parser.isSet(QStringLiteral("help-all"))) {
+  if (parser.isSet(help) || parser.isSet(version)) {
     QCoreApplication core(argc, argv);  // names the program in the usage line
     QCoreApplication::setApplicationVersion(QStringLiteral(ZELMORA_VERSION));
-    parser.process(core);  // prints and exits
+    if (parser.isSet(help)) parser.showHelp(0);  // both print and exit
+    parser.showVersion();
   }
   return parser.positionalArguments().value(0);
 }
@@ -84,10 +130,9 @@ int main(int argc, char* argv[]) {
   // A JACK client must never start a server of its own: that stalls for
   // seconds when none is set up. Set before any library makes a client.
   setenv("JACK_NO_START_SERVER", "1", 1);
-  // Form_Load opens the synthesizer: let it load while the toolkit starts.
-  midi::StartSynthEarly();
-
+  // First: a command line that ends the program must not start the synthesizer.
   const QString labelsFile = LabelsFileArgument(argc, argv);
+  StartedEarly midi;
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zelmora-switches"));
@@ -96,10 +141,9 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral(ZELMORA_APP_ID));
   const bool releasesAreReal = app::UseDetectableAutoRepeat();
 
-  auto midi = midi::CreatePlatformMidiOut();
   app::QtMessageBoxes messages;
   app::QtFileDialogs dialogs;
-  app::Form1 window(*midi, messages, dialogs);
+  app::Form1 window(midi, messages, dialogs);
   window.setReleasesAreReal(releasesAreReal);
   std::optional<StartupProbe> probe;
   if (std::getenv("ZELMORA_STARTUP_PROBE") != nullptr) {

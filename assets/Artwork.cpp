@@ -27,7 +27,8 @@ QIcon WindowIcon() {
   QSvgRenderer renderer(QStringLiteral(":/assets/icon.svg"));
   QIcon icon;
   if (!renderer.isValid()) return icon;
-  for (int side : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(Render(renderer, QSize(side, side), 1.0));
+  for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
+    icon.addPixmap(Render(renderer, QSize(side, side), 1.0));
   return icon;
 }
 

@@ -1,15 +1,13 @@
 #include "engine/Panel.h"
 
-#include <algorithm>
-
 #include "input/KeyMap.h"
 
 namespace engine {
 namespace {
 
-constexpr std::array<std::int16_t, 36> kSwitchIndices = {
-    0, 2, 4, 5, 7, 9, 11, 12, 14, 17, 19, 21, 23, 24, 26, 28, 29, 31,
-    33, 35, 36, 38, 40, 41, 43, 45, 47, 48, 50, 52, 53, 55, 57, 59, 60, 62};
+constexpr std::array<std::int16_t, 36> kSwitchIndices = {0,  2,  4,  5,  7,  9,  11, 12, 14, 17, 19, 21,
+                                                         23, 24, 26, 28, 29, 31, 33, 35, 36, 38, 40, 41,
+                                                         43, 45, 47, 48, 50, 52, 53, 55, 57, 59, 60, 62};
 
 constexpr std::array<bool, Panel::kMaxIndex + 1> MakeSwitchMask() {
   std::array<bool, Panel::kMaxIndex + 1> mask{};
@@ -18,14 +16,14 @@ constexpr std::array<bool, Panel::kMaxIndex + 1> MakeSwitchMask() {
 }
 constexpr auto kHasSwitch = MakeSwitchMask();
 
+bool HasSwitch(std::int16_t index) {
+  // -1 and the two indices without a switch (15, 16) are ignored alike.
+  return index >= 0 && index <= Panel::kMaxIndex && kHasSwitch[static_cast<std::size_t>(index)];
+}
+
 }  // namespace
 
 const std::array<std::int16_t, 36>& SwitchIndices() { return kSwitchIndices; }
-
-bool Panel::HasSwitch(std::int16_t index) {
-  // -1 and the two indices without a switch (15, 16) are ignored alike.
-  return index >= 0 && index <= kMaxIndex && kHasSwitch[static_cast<std::size_t>(index)];
-}
 
 bool Panel::isOn(std::int16_t index) const {
   return HasSwitch(index) && onChannel_[static_cast<std::size_t>(index)] >= 0;
@@ -51,7 +49,7 @@ void Panel::Form_Load() {
 void Panel::Form_Unload() {
   // Every sounding switch gets its Note Off before the port goes: a note that
   // is never released hangs on the receiver.
-  ReleaseAll();
+  releaseAll();
   state_.lastResult = midi_.close(state_.portHandle);
 }
 
@@ -99,8 +97,7 @@ void Panel::device_Click(std::int16_t menuIndex) {
   state_.lastResult = midi_.close(state_.portHandle);
   state_.lastResult = midi_.open(state_.deviceId, state_.portHandle);
   if (state_.lastResult != midi::rc::kOk) {
-    view_.showMessage("Couldn't open midi out, rc = " + std::to_string(state_.lastResult),
-                      midi_.lastError());
+    view_.showMessage("Couldn't open midi out, rc = " + std::to_string(state_.lastResult), midi_.lastError());
   }
 }
 
@@ -128,7 +125,7 @@ void Panel::Form_KeyUp(std::int16_t keyCode, int, bool autoRepeat) {
   SwitchOff(SwitchForKey(keyCode));
 }
 
-void Panel::ReleaseAll() {
+void Panel::releaseAll() {
   for (auto index : kSwitchIndices) {
     if (isOn(index)) SwitchOff(index);
   }

@@ -54,7 +54,7 @@ class Panel {
   static constexpr std::int16_t kNoSwitch = -1;
   static constexpr int kMaxIndex = 62;
 
-  Panel(midi::MidiOut& midi, PanelView& view) : midi_(midi), view_(view) {}
+  Panel(midi::MidiOut& midi, PanelView& view) : midi_(midi), view_(view) { onChannel_.fill(-1); }
 
   void Form_Load();
   void Form_Unload();
@@ -75,7 +75,7 @@ class Panel {
   std::int16_t SwitchForKey(std::int16_t keyCode);
   // The keys have left the window (it lost the keyboard, a menu or dialog
   // opened): switches on now would never see their key-up, so release them.
-  void ReleaseAll();
+  void releaseAll();
 
   void ShowStatus(const std::string& text);
   // Enters or leaves the label editing mode.
@@ -88,7 +88,6 @@ class Panel {
   const input::StatusDisplay& status() const { return status_; }
 
  private:
-  static bool HasSwitch(std::int16_t index);
   void sendNoteOff(std::int16_t index, std::int16_t channel);
   // Note Offs for every switch that is on, to the port open now; the switches stay on.
   void silenceOpenPort();
@@ -99,13 +98,7 @@ class Panel {
   input::StatusDisplay status_;
   bool keyPreview_ = true;
   // Channel of each sounding switch's Note On, by switch index; -1 while off.
-  std::array<std::int8_t, kMaxIndex + 1> onChannel_ = MakeAllOff();
-
-  static constexpr std::array<std::int8_t, kMaxIndex + 1> MakeAllOff() {
-    std::array<std::int8_t, kMaxIndex + 1> all{};
-    all.fill(-1);
-    return all;
-  }
+  std::array<std::int8_t, kMaxIndex + 1> onChannel_;
 };
 
 // The 36 switch indices, in ascending order.

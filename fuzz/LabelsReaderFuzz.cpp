@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& label : result.labels) {
     if (label.find_first_of("\r\n") != std::string::npos) std::abort();
   }
-  const auto again = switch_labels::DecodeLabels(switch_labels::EncodeLabels(result.labels), switch_labels::kHeaderWord);
+  const auto again =
+      switch_labels::DecodeLabels(switch_labels::EncodeLabels(result.labels), switch_labels::kHeaderWord);
   if (!again || again.labels != result.labels) std::abort();
   return 0;
 }

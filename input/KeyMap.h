@@ -12,8 +12,8 @@ namespace input {
 struct KeyRow {
   std::int16_t keyCode;
   std::int16_t switchIndex;
-  int labelBox;                  // n of the label box Text<n>; 0 for none
-  std::string_view statusPrefix; // empty for none
+  int labelBox;                   // n of the label box Text<n>; 0 for none
+  std::string_view statusPrefix;  // empty for none
 };
 
 // The 38 rows in lookup order.
@@ -22,16 +22,12 @@ std::span<const KeyRow> KeyMapRows();
 // The row of `keyCode`, or nullptr when no row has it.
 const KeyRow* FindKeyRow(std::int16_t keyCode);
 
-// Which scan codes a key event carries.
-enum class ScanCodeKind {
-  kXkb,          // X11 and Wayland keycodes (evdev code + 8)
-  kWindowsSet1,  // Windows hardware scan codes (set 1, no E0 prefix)
-  kMacKeyCode,   // macOS virtual key codes (kVK_ANSI_*), which name physical keys
-};
-
-// The virtual-key code of the key at the physical position `scanCode` on a US
-// layout, for the keys the map knows; -1 for every other key (the numeric
-// keypad among them). Shift, layout and Caps Lock do not enter into it.
-std::int16_t VirtualKeyFromScanCode(ScanCodeKind kind, std::uint32_t scanCode);
+// The virtual-key code of the key with X keycode `keycode` (the evdev code
+// + 8, which X11 and Wayland report as the native scan code), by its position
+// on a US layout, for the keys the map knows; -1 for every other key (the
+// numeric keypad among them). Shift, layout and Caps Lock do not enter into
+// it. A port to another platform adds a lookup of its own scan codes beside
+// this one, for app/KeyCode.cpp to call.
+std::int16_t VirtualKeyFromXkbKeycode(std::uint32_t keycode);
 
 }  // namespace input

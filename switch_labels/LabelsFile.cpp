@@ -43,9 +43,7 @@ class FileDescriptor {
 std::string Describe(const fs::path& path, std::string_view what) {
   return path.string() + ": " + std::string(what);
 }
-std::string DescribeErrno(const fs::path& path, int error) {
-  return Describe(path, std::strerror(error));
-}
+std::string DescribeErrno(const fs::path& path, int error) { return Describe(path, std::strerror(error)); }
 
 // A slow device or pipe could block on open: open without waiting, then
 // wait as usual for the reads and writes themselves.

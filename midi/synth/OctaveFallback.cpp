@@ -10,7 +10,7 @@ namespace {
 constexpr int kDrumBank = 128;
 constexpr int kShadows = 2 * OctaveFallback::kOctaves;
 
-// The octaves a key moves down on shadow `shadow` (1 .. kShadows): the
+// The octaves a key moves down on shadow `shadow` (1 .. kShadows; 0: the channel itself): the
 // nearest ones below first, then those above.
 int OctavesDown(int shadow) {
   return shadow <= OctaveFallback::kOctaves ? shadow : OctaveFallback::kOctaves - shadow;
@@ -64,14 +64,12 @@ void OctaveFallback::noteOn(int channel, int key, int velocity) {
 
 void OctaveFallback::noteOff(int channel, int key) {
   const int shadow = std::exchange(moved_[channel][key], 0);
-  fluid_synth_noteoff(synth_, ShadowChannel(channel, shadow),
-                      key - 12 * (shadow == 0 ? 0 : OctavesDown(shadow)));
+  fluid_synth_noteoff(synth_, ShadowChannel(channel, shadow), key - 12 * OctavesDown(shadow));
 }
 
 void OctaveFallback::keyPressure(int channel, int key, int pressure) {
   const int shadow = moved_[channel][key];
-  fluid_synth_key_pressure(synth_, ShadowChannel(channel, shadow),
-                           key - 12 * (shadow == 0 ? 0 : OctavesDown(shadow)), pressure);
+  fluid_synth_key_pressure(synth_, ShadowChannel(channel, shadow), key - 12 * OctavesDown(shadow), pressure);
 }
 
 void OctaveFallback::channelMessage(int status, int data1, int data2) {

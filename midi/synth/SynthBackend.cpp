@@ -398,9 +398,6 @@ SynthBackend::SynthBackend() : SynthBackend(Options{}) {}
 
 SynthBackend::SynthBackend(Options options) : synth_(std::make_unique<Synthesizer>(std::move(options))) {}
 
-SynthBackend::SynthBackend(std::unique_ptr<Synthesizer> synth, std::future<OpenResult> started)
-    : synth_(std::move(synth)), started_(std::move(started)) {}
-
 SynthBackend::~SynthBackend() = default;
 
 std::vector<PortInfo> SynthBackend::listPorts() { return {{"General MIDI synthesizer", "synth"}}; }
@@ -417,11 +414,6 @@ OpenResult SynthBackend::openPort(const PortInfo&) {
 
 OpenResult SynthBackend::open() {
   Synthesizer& synth = *synth_;
-  if (started_.valid()) {
-    OpenResult started = started_.get();
-    if (started.code != rc::kOk) return started;
-    return {std::make_unique<SynthPort>(synth), rc::kOk, {}};
-  }
   if (synth.isOpen()) return {nullptr, rc::kAllocated, "The built-in synthesizer is open already."};
   OpenResult started = synth.start();
   if (started.code != rc::kOk) return started;
@@ -433,29 +425,6 @@ std::string SynthBackend::soundFont() const { return synth_->soundFont(); }
 std::string SynthBackend::output() const { return synth_->output(); }
 std::string SynthBackend::jackClientName() const { return synth_->jackClientName(); }
 
-namespace {
-
-struct EarlyStart {
-  std::unique_ptr<SynthBackend::Synthesizer> synth;
-  std::future<OpenResult> started;  // goes first: its thread uses the synthesizer
-};
-EarlyStart early;
-
-}  // namespace
-
-void StartSynthEarly() {
-  try {
-    early.synth = std::make_unique<SynthBackend::Synthesizer>(SynthBackend::Options{});
-    early.started = std::async(std::launch::async, &SynthBackend::Synthesizer::start, early.synth.get());
-  } catch (const std::exception&) {
-    // No thread to spare: the first open starts it instead.
-    early.synth.reset();
-  }
-}
-
-std::unique_ptr<Backend> CreateSynthBackend() {
-  if (!early.started.valid()) return std::make_unique<SynthBackend>();
-  return std::unique_ptr<Backend>(new SynthBackend(std::move(early.synth), std::move(early.started)));
-}
+std::unique_ptr<Backend> CreateSynthBackend() { return std::make_unique<SynthBackend>(); }
 
 }  // namespace midi

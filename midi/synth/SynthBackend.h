@@ -1,6 +1,5 @@
 #pragma once
 
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,19 +54,10 @@ class SynthBackend final : public Backend {
   class Synthesizer;
 
  private:
-  friend std::unique_ptr<Backend> CreateSynthBackend();
-  SynthBackend(std::unique_ptr<Synthesizer> synth, std::future<OpenResult> started);
   OpenResult open();
   std::unique_ptr<Synthesizer> synth_;
-  std::future<OpenResult> started_;  // an early start, for the first open to take
 };
 
-// Starts opening the synthesizer that CreateSynthBackend returns next: the
-// SoundFont loads while its JACK client opens and starts playing silence, on
-// threads of their own, so that the slow part of the first open overlaps the
-// program's own start. That first open then takes the result, a refusal
-// included. Call once, early in main, after JACK_NO_START_SERVER is set.
-void StartSynthEarly();
 std::unique_ptr<Backend> CreateSynthBackend();
 
 }  // namespace midi

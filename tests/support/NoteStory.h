@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <set>
-#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -11,20 +10,16 @@ namespace testing_support {
 // On, and the Note Offs that end a sounding note. Note Offs for notes that do
 // not sound change nothing at a receiver (the JACK output's xrun repair sends
 // such); they are left out.
-inline std::vector<std::vector<std::uint8_t>> NoteStory(const std::vector<std::vector<std::uint8_t>>& messages) {
+inline std::vector<std::vector<std::uint8_t>> NoteStory(
+    const std::vector<std::vector<std::uint8_t>>& messages) {
   std::vector<std::vector<std::uint8_t>> out;
-  std::set<std::pair<int, int>> sounding;
+  std::set<int> sounding;  // channel << 8 | note
   for (const auto& m : messages) {
-    if (m.size() < 3) continue;
-    const std::pair<int, int> note{m[0] & 0x0F, m[1]};
+    if (m.size() < 3 || (m[0] & 0xE0) != 0x80) continue;  // neither Note On nor Note Off
     const bool on = (m[0] & 0xF0) == 0x90 && m[2] != 0;
-    const bool off = (m[0] & 0xF0) == 0x80 || ((m[0] & 0xF0) == 0x90 && m[2] == 0);
-    if (on) {
-      sounding.insert(note);
-      out.push_back(m);
-    } else if (off && sounding.erase(note) != 0) {
-      out.push_back(m);
-    }
+    const int note = (m[0] & 0x0F) << 8 | m[1];
+    if (on) sounding.insert(note);
+    if (on || sounding.erase(note) != 0) out.push_back(m);
   }
   return out;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,27 +9,23 @@
 
 namespace testing_support {
 
-// A MidiOut that records every call, in order, and answers from a script.
+// A MidiOut that records every call in order and answers from a script. On
+// the open port it listens like a receiver: `faults` gets what none should
+// meet, a second Note On for a sounding note or a port closed on one.
 class RecordingMidiOut final : public midi::MidiOut {
  public:
   struct Call {
     enum Kind { kCount, kName, kOpen, kSend, kClose } kind;
-    std::int32_t arg = 0;            // device id (name, open) or handle (send, close)
-    std::uint32_t message = 0;       // send
+    std::int32_t arg = 0;       // device id (name, open) or handle (send, close)
+    std::uint32_t message = 0;  // send
     bool operator==(const Call&) const = default;
   };
-  struct Sent {
-    midi::PortHandle handle;
-    std::uint32_t message;
-    bool operator==(const Sent&) const = default;
-  };
 
-  std::vector<std::string> ports;            // names by device id
+  std::vector<std::string> ports;                    // names by device id
   std::map<std::int32_t, std::int32_t> openResults;  // device id -> code; kOk when absent
-  std::string failureReason = "the test refused it";
-
-  std::vector<Call> calls;
-  std::vector<Sent> sent;
+  std::vector<Call> calls, sent;                     // every call; the sends among them
+  std::set<std::uint32_t> sounding;                  // on the open port, as note << 8 | channel
+  std::vector<std::string> faults;
   midi::PortHandle openHandle = 0;  // 0 while nothing is open
   std::int32_t openDevice = 0;
 
@@ -39,40 +35,44 @@ class RecordingMidiOut final : public midi::MidiOut {
   }
   std::string productName(std::int32_t id) override {
     calls.push_back({Call::kName, id});
-    return id >= 0 && static_cast<std::size_t>(id) < ports.size() ? ports[static_cast<std::size_t>(id)]
-                                                                    : std::string();
+    return ports.at(static_cast<std::size_t>(id));
   }
   std::int32_t open(std::int32_t id, midi::PortHandle& handle) override {
     calls.push_back({Call::kOpen, id});
-    const auto it = openResults.find(id);
-    const std::int32_t code = it == openResults.end() ? midi::rc::kOk : it->second;
-    if (code == midi::rc::kOk) {
-      handle = openHandle = nextHandle_++;
-      openDevice = id;
-    }
+    const std::int32_t code = openResults.contains(id) ? openResults.at(id) : midi::rc::kOk;
+    if (code != midi::rc::kOk) return code;
+    handle = openHandle = ++lastHandle_;
+    openDevice = id;
     return code;
   }
   void send(midi::PortHandle handle, std::uint32_t message) override {
-    calls.push_back({Call::kSend, handle, message});
-    sent.push_back({handle, message});
+    sent.push_back({Call::kSend, handle, message});
+    calls.push_back(sent.back());
+    const std::uint32_t note = message & 0x7F0F, status = message & 0xF0;
+    if (handle == 0 || handle != openHandle) return;  // nothing open there: the message goes nowhere
+    if (status == 0x80) sounding.erase(note);
+    if (status == 0x90 && !sounding.insert(note).second) faults.push_back("second Note On " + Name(note));
   }
   std::int32_t close(midi::PortHandle handle) override {
     calls.push_back({Call::kClose, handle});
     if (handle == 0 || handle != openHandle) return midi::rc::kInvalidHandle;
+    for (const auto note : sounding) faults.push_back("closed on " + Name(note));
+    sounding.clear();
     openHandle = 0;
     return midi::rc::kOk;
   }
-  std::string lastError() const override { return failureReason; }
+  std::string lastError() const override { return "the test refused it"; }
 
-  // Messages sent to the open port, or to `handle`.
   std::vector<std::uint32_t> messagesTo(midi::PortHandle handle) const {
     std::vector<std::uint32_t> out;
-    for (const auto& s : sent) if (s.handle == handle) out.push_back(s.message);
+    for (const auto& s : sent)
+      if (s.arg == handle) out.push_back(s.message);
     return out;
   }
 
  private:
-  midi::PortHandle nextHandle_ = 100;
+  static std::string Name(std::uint32_t note) { return "note " + std::to_string(note >> 8); }
+  midi::PortHandle lastHandle_ = 99;
 };
 
 }  // namespace testing_support

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <map>
+
+#include "switch_labels/LabelsFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using switch_labels::DecodeLabels, switch_labels::EncodeLabels, switch_labels::Labels,
+    switch_labels::LabelsError, switch_labels::Message, switch_labels::ReadLabelsFile,
+    switch_labels::WriteLabelsFile;
+
+// The header line and the lines "L1" .. "L36", some replaced (0 is the header).
+std::string File(std::map<int, std::string> replaced = {}, const std::string& end = "\r\n") {
+  std::string file;
+  for (int line = 0; line <= 36; ++line) {
+    file += (replaced.contains(line) ? replaced[line] : line ? "L" + std::to_string(line) : "Zelmora") + end;
+  }
+  return file;
+}
+
+TEST(LabelsCodec, ReaderCases) {
+  const std::string good = File(), big = good + std::string((1 << 20) - good.size(), 'x');
+  const std::tuple<std::string, LabelsError, std::map<int, std::string>> cases[] = {
+      {good, LabelsError::kNone, {{1, "L1"}, {36, "L36"}}},
+      {File({}, "\n"), LabelsError::kNone, {{1, "L1"}, {36, "L36"}}},
+      {File({}, "\r"), LabelsError::kNone, {{1, "L1"}, {36, "L36"}}},
+      // Files from before labels were quoted: a comma splits a label, and the later ones move on.
+      {File({{5, "a, b"}}), LabelsError::kNone, {{5, "a"}, {6, "b"}, {7, "L6"}, {36, "L35"}}},
+      {File({{0, "Zelmora,x"}}), LabelsError::kNone, {{1, "x"}, {2, "L1"}}},
+      {File({{5, " \"a, \"\"b\"\" \"x"}}), LabelsError::kNone, {{5, "a, \"b\" "}, {6, "L6"}}},
+      {File({{9, "Longer than nine"}}), LabelsError::kNone, {{9, "Longer than nine"}}},
+      {File({{1, "Caf\xE9 \x80\x93"}}), LabelsError::kNone, {{1, "Caf\xC3\xA9 \xE2\x82\xAC\xE2\x80\x9C"}}},
+      {File({{1, "Caf\xC3\xA9 \xE2\x82\xAC"}}), LabelsError::kNone, {{1, "Caf\xC3\xA9 \xE2\x82\xAC"}}},
+      {"\xEF\xBB\xBF" + File({{1, "a\xE9z"}}), LabelsError::kNone, {{1, "a\xEF\xBF\xBDz"}}},
+      {File({{0, "zelmora"}}), LabelsError::kNotLabelsFile, {}},
+      {good.substr(0, good.size() - 5), LabelsError::kTooShort, {}},
+      {big, LabelsError::kNone, {{36, "L36"}}},
+      {big + "x", LabelsError::kTooLarge, {}}};
+  for (const auto& [bytes, error, labels] : cases) {
+    const auto result = DecodeLabels(bytes, "Zelmora");
+    EXPECT_EQ(result.error, error) << bytes.substr(0, 80);
+    for (const auto& [box, text] : labels) EXPECT_EQ(result.labels[box - 1], text) << "Text" << box;
+  }
+  EXPECT_EQ(Message(LabelsError::kNotLabelsFile), "This file is not a valid 'Labels' file!");
+}
+
+// Each label, the line the writer makes of it, and what reads back.
+TEST(LabelsCodec, WriterQuotesOnlyWhatWouldNotReadBack) {
+  const std::string cases[][3] = {{"Bass drum", "Bass drum", "Bass drum"},
+                                  {"a,b", "\"a,b\"", "a,b"},
+                                  {"\"hi", "\"\"\"hi\"", "\"hi"},
+                                  {"say \"hi\"", "say \"hi\"", "say \"hi\""},
+                                  {" lead", "\" lead\"", " lead"},
+                                  {"trail\t", "\"trail\t\"", "trail\t"},
+                                  {"two\r\nlines", "two lines", "two lines"},
+                                  {"a\rb\n", "\"a b \"", "a b "}};
+  Labels labels;
+  std::string file = "Zelmora\r\n";
+  for (std::size_t k = 0; k < labels.size(); ++k) {
+    labels[k] = k < std::size(cases) ? cases[k][0] : "";
+    file += (k < std::size(cases) ? cases[k][1] : "") + "\r\n";
+  }
+  EXPECT_EQ(EncodeLabels(labels), file);
+  const auto read = DecodeLabels(file, "Zelmora");
+  for (std::size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(read.labels[k], cases[k][2]) << cases[k][0];
+}
+
+Labels Some(const std::string& word) {
+  Labels labels;
+  for (std::size_t k = 0; k < labels.size(); ++k) labels[k] = word + ", " + std::to_string(k + 1);
+  return labels;
+}
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A fresh folder with a labels file in it per test, removed whatever the outcome.
+class LabelsFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "labels-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    file_ = folder_ / "show.lbl";
+    std::ofstream(file_, std::ios::binary) << EncodeLabels(Some("old"));
+    old_ = Contents(file_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  std::size_t entries() const { return std::distance(fs::directory_iterator(folder_), {}); }
+
+  fs::path folder_, file_;
+  std::string old_;
+};
+
+TEST_F(LabelsFile, SaveReplacesTheFileWholeThroughItsLinkKeepingItsMode) {
+  ::chmod(file_.c_str(), 0640);
+  const fs::path link = folder_ / "link.lbl";
+  fs::create_symlink(file_, link);
+  ASSERT_TRUE(WriteLabelsFile(link, Some("new")));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::status(file_).permissions(), fs::perms(0640));
+  EXPECT_EQ(entries(), 2u);  // no temporary file left
+  EXPECT_EQ(ReadLabelsFile(link, "Zelmora").labels, Some("new"));
+}
+
+// The disk fills up halfway through the new content: a file size limit fails
+// the write just as a full disk does.
+TEST_F(LabelsFile, FailedSaveLeavesTheOldFileWhole) {
+  rlimit saved{}, small{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  small = {old_.size() + 10, saved.rlim_max};
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const auto result = WriteLabelsFile(file_, Some("a longer label than before"));
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(result.detail, file_.string() + ": File too large");
+  EXPECT_EQ(Contents(file_), old_);
+  EXPECT_EQ(entries(), 1u);
+}
+
+// Root may write anywhere: nobody, who may replace files in the folder, saves.
+TEST_F(LabelsFile, ReadOnlyFileIsNotReplaced) {
+  ::chmod(folder_.c_str(), 0777);
+  ::chmod(file_.c_str(), 0444);
+  const bool root = ::geteuid() == 0;
+  ASSERT_TRUE(!root || ::setresuid(65534, 65534, 0) == 0);
+  const auto result = WriteLabelsFile(file_, Some("new"));
+  ASSERT_TRUE(!root || ::setresuid(0, 0, 0) == 0);
+  EXPECT_EQ(result.detail, file_.string() + ": Permission denied");
+  EXPECT_EQ(Contents(file_), old_);
+}
+
+// A device or pipe chosen by name is written into, never replaced by a file.
+TEST_F(LabelsFile, SaveToADeviceOrPipeKeepsIt) {
+  const fs::path full = folder_ / "full", pipe = folder_ / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(WriteLabelsFile(pipe, Some("new")).detail, pipe.string() + ": No such device or address");
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  // One like /dev/full, which fails every write (or every open, where the
+  // folder's file system allows no devices). Making it needs root.
+  if (::mknod(full.c_str(), S_IFCHR | 0600, ::makedev(1, 7)) != 0) return;
+  EXPECT_FALSE(WriteLabelsFile(full, Some("new")));
+  EXPECT_TRUE(fs::is_character_file(full));
+}
+
+TEST_F(LabelsFile, ReadsOnlyRegularFilesUpTo1MiB) {
+  ::mkfifo((folder_ / "pipe").c_str(), 0600);
+  std::ofstream(folder_ / "big") << old_ << std::string(1 << 20, 'x');
+  const std::tuple<fs::path, LabelsError, std::string> cases[] = {
+      {folder_ / "pipe", LabelsError::kCannotRead, "not a regular file"},
+      {folder_, LabelsError::kCannotRead, "Is a directory"},
+      {folder_ / "none", LabelsError::kCannotOpen, "No such file or directory"},
+      {folder_ / "big", LabelsError::kTooLarge, "larger than 1 MiB"},
+      // Its size on record is 0: the reader must read on to the end.
+      {"/proc/self/status", LabelsError::kNotLabelsFile, ""}};
+  for (const auto& [path, error, reason] : cases) {
+    const auto result = ReadLabelsFile(path, "Zelmora");
+    EXPECT_EQ(result.error, error) << path;
+    EXPECT_EQ(result.detail, reason.empty() ? "" : path.string() + ": " + reason);
+  }
+}
+
+}  // namespace
