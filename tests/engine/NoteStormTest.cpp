@@ -5,10 +5,8 @@
 #include <optional>
 #include <random>
 
-#include "engine/Panel.h"
 #include "input/KeyMap.h"
 #include "tests/support/FakePanelView.h"
-#include "tests/support/RecordingMidiOut.h"
 
 namespace {
 
@@ -55,12 +53,9 @@ void Apply(engine::Panel& panel, const std::string& event) {
 // Plays `events` on a fresh panel whose port B refuses to open, then quits;
 // returns the first fault.
 std::optional<std::string> Play(const Events& events) {
-  testing_support::RecordingMidiOut midi;
-  midi.ports = {"A", "B", "C"};
+  testing_support::FakePanel rig({"A", "B", "C"});
+  auto& [midi, view, panel] = rig;
   midi.openResults[1] = midi::rc::kNoDevice;
-  testing_support::FakePanelView view;
-  engine::Panel panel(midi, view);
-  view.panel = &panel;
   panel.Form_Load();
   for (const auto& event : events) {
     Apply(panel, event);
@@ -83,11 +78,10 @@ Events Shrink(Events events) {
   for (std::size_t i = 0; i < events.size();) {
     Events shorter = events;
     shorter.erase(shorter.begin() + static_cast<std::ptrdiff_t>(i));
-    if (Play(shorter)) {
+    if (Play(shorter))
       events = std::move(shorter);
-    } else {
+    else
       ++i;
-    }
   }
   return events;
 }

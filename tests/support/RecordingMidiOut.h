@@ -9,52 +9,40 @@
 
 namespace testing_support {
 
-// A MidiOut that records every call in order and answers from a script. On
-// the open port it listens like a receiver: `faults` gets what none should
-// meet, a second Note On for a sounding note or a port closed on one.
+// A MidiOut that records what is sent and answers from a script. On the open
+// port it listens like a receiver: `faults` gets what none should meet, a
+// second Note On for a sounding note or a port closed on one.
 class RecordingMidiOut final : public midi::MidiOut {
  public:
-  struct Call {
-    enum Kind { kCount, kName, kOpen, kSend, kClose } kind;
-    std::int32_t arg = 0;       // device id (name, open) or handle (send, close)
-    std::uint32_t message = 0;  // send
-    bool operator==(const Call&) const = default;
+  struct Sent {
+    midi::PortHandle port;
+    std::uint32_t message;
+    bool operator==(const Sent&) const = default;
   };
 
   std::vector<std::string> ports;                    // names by device id
   std::map<std::int32_t, std::int32_t> openResults;  // device id -> code; kOk when absent
-  std::vector<Call> calls, sent;                     // every call; the sends among them
-  std::set<std::uint32_t> sounding;                  // on the open port, as note << 8 | channel
+  std::vector<Sent> sent;
+  std::set<std::uint32_t> sounding;  // on the open port, as note << 8 | channel
   std::vector<std::string> faults;
   midi::PortHandle openHandle = 0;  // 0 while nothing is open
   std::int32_t openDevice = 0;
 
-  std::int32_t deviceCount() override {
-    calls.push_back({Call::kCount});
-    return static_cast<std::int32_t>(ports.size());
-  }
-  std::string productName(std::int32_t id) override {
-    calls.push_back({Call::kName, id});
-    return ports.at(static_cast<std::size_t>(id));
-  }
+  std::int32_t deviceCount() override { return static_cast<std::int32_t>(ports.size()); }
+  std::string productName(std::int32_t id) override { return ports.at(static_cast<std::size_t>(id)); }
   std::int32_t open(std::int32_t id, midi::PortHandle& handle) override {
-    calls.push_back({Call::kOpen, id});
-    const std::int32_t code = openResults.contains(id) ? openResults.at(id) : midi::rc::kOk;
-    if (code != midi::rc::kOk) return code;
-    handle = openHandle = ++lastHandle_;
-    openDevice = id;
+    const std::int32_t code = openResults.contains(id) ? openResults[id] : midi::rc::kOk;
+    if (code == midi::rc::kOk) handle = openHandle = ++lastHandle_, openDevice = id;
     return code;
   }
   void send(midi::PortHandle handle, std::uint32_t message) override {
-    sent.push_back({Call::kSend, handle, message});
-    calls.push_back(sent.back());
+    sent.push_back({handle, message});
     const std::uint32_t note = message & 0x7F0F, status = message & 0xF0;
     if (handle == 0 || handle != openHandle) return;  // nothing open there: the message goes nowhere
     if (status == 0x80) sounding.erase(note);
     if (status == 0x90 && !sounding.insert(note).second) faults.push_back("second Note On " + Name(note));
   }
   std::int32_t close(midi::PortHandle handle) override {
-    calls.push_back({Call::kClose, handle});
     if (handle == 0 || handle != openHandle) return midi::rc::kInvalidHandle;
     for (const auto note : sounding) faults.push_back("closed on " + Name(note));
     sounding.clear();
@@ -63,10 +51,10 @@ class RecordingMidiOut final : public midi::MidiOut {
   }
   std::string lastError() const override { return "the test refused it"; }
 
-  std::vector<std::uint32_t> messagesTo(midi::PortHandle handle) const {
+  std::vector<std::uint32_t> played() const {  // the messages sent to the open port
     std::vector<std::uint32_t> out;
     for (const auto& s : sent)
-      if (s.arg == handle) out.push_back(s.message);
+      if (s.port == openHandle) out.push_back(s.message);
     return out;
   }
 

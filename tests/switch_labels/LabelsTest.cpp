@@ -14,9 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using switch_labels::DecodeLabels, switch_labels::EncodeLabels, switch_labels::Labels,
-    switch_labels::LabelsError, switch_labels::Message, switch_labels::ReadLabelsFile,
-    switch_labels::WriteLabelsFile;
+using namespace switch_labels;
 
 // The header line and the lines "L1" .. "L36", some replaced (0 is the header).
 std::string File(std::map<int, std::string> replaced = {}, const std::string& end = "\r\n") {
@@ -91,19 +89,15 @@ class LabelsFile : public testing::Test {
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "labels-test-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    file_ = folder_ / "show.lbl";
-    std::ofstream(file_, std::ios::binary) << EncodeLabels(Some("old"));
-    old_ = Contents(file_);
+    folder_ = pattern, file_ = folder_ / "show.lbl";
+    std::ofstream(file_, std::ios::binary) << (old_ = EncodeLabels(Some("old")));
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  void TearDown() override { fs::remove_all(folder_, ignored_); }
   std::size_t entries() const { return std::distance(fs::directory_iterator(folder_), {}); }
 
   fs::path folder_, file_;
   std::string old_;
+  std::error_code ignored_;
 };
 
 TEST_F(LabelsFile, SaveReplacesTheFileWholeThroughItsLinkKeepingItsMode) {
