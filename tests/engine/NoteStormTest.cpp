@@ -60,13 +60,11 @@ std::optional<std::string> Play(const Events& events) {
   for (const auto& event : events) {
     Apply(panel, event);
     if (!midi.faults.empty()) return midi.faults.front() + " at " + event;
-    for (auto index : engine::SwitchIndices()) {
+    for (auto index : engine::SwitchIndices())
       if (view.checked[index] != panel.isOn(index)) return "switch and widget disagree at " + event;
-    }
-    for (auto note : midi.sounding) {
+    for (auto note : midi.sounding)
       if (!panel.isOn(static_cast<std::int16_t>((note >> 8) - 60)))
         return "a switch that is off sounds at " + event;
-    }
   }
   panel.Form_Unload();
   if (!midi.faults.empty()) return midi.faults.front() + " on quitting";

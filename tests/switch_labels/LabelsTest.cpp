@@ -139,24 +139,14 @@ TEST_F(LabelsFile, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(Contents(file_), old_);
 }
 
-// A device or pipe chosen by name is written into, never replaced by a file.
-TEST_F(LabelsFile, SaveToADeviceOrPipeKeepsIt) {
+// Only regular files up to 1 MiB are read. A device or pipe chosen by name is
+// written into, never replaced by a file.
+TEST_F(LabelsFile, OnlyRegularFilesAreLabelsFiles) {
   const fs::path full = folder_ / "full", pipe = folder_ / "pipe";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  EXPECT_EQ(WriteLabelsFile(pipe, Some("new")).detail, pipe.string() + ": No such device or address");
-  EXPECT_TRUE(fs::is_fifo(pipe));
-  // One like /dev/full, which fails every write (or every open, where the
-  // folder's file system allows no devices). Making it needs root.
-  if (::mknod(full.c_str(), S_IFCHR | 0600, ::makedev(1, 7)) != 0) return;
-  EXPECT_FALSE(WriteLabelsFile(full, Some("new")));
-  EXPECT_TRUE(fs::is_character_file(full));
-}
-
-TEST_F(LabelsFile, ReadsOnlyRegularFilesUpTo1MiB) {
-  ::mkfifo((folder_ / "pipe").c_str(), 0600);
   std::ofstream(folder_ / "big") << old_ << std::string(1 << 20, 'x');
   const std::tuple<fs::path, LabelsError, std::string> cases[] = {
-      {folder_ / "pipe", LabelsError::kCannotRead, "not a regular file"},
+      {pipe, LabelsError::kCannotRead, "not a regular file"},
       {folder_, LabelsError::kCannotRead, "Is a directory"},
       {folder_ / "none", LabelsError::kCannotOpen, "No such file or directory"},
       {folder_ / "big", LabelsError::kTooLarge, "larger than 1 MiB"},
@@ -167,6 +157,13 @@ TEST_F(LabelsFile, ReadsOnlyRegularFilesUpTo1MiB) {
     EXPECT_EQ(result.error, error) << path;
     EXPECT_EQ(result.detail, reason.empty() ? "" : path.string() + ": " + reason);
   }
+  EXPECT_EQ(WriteLabelsFile(pipe, Some("new")).detail, pipe.string() + ": No such device or address");
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  // One like /dev/full, which fails every write (or every open, where the
+  // folder's file system allows no devices). Making it needs root.
+  if (::mknod(full.c_str(), S_IFCHR | 0600, ::makedev(1, 7)) != 0) return;
+  EXPECT_FALSE(WriteLabelsFile(full, Some("new")));
+  EXPECT_TRUE(fs::is_character_file(full));
 }
 
 }  // namespace
