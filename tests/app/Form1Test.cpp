@@ -185,9 +185,7 @@ class Form1Test : public QObject {
         w.midi.sent.clear();
         way(key);
         QTRY_VERIFY(!key->isDown());  // a screen reader's press is an animated click
-        QCOMPARE(key->isChecked(), on);
-        QCOMPARE(w.form.panel().isOn(62), on);
-        QVERIFY(w.midi.sent.empty());
+        QVERIFY(key->isChecked() == on && w.form.panel().isOn(62) == on && w.midi.sent.empty());
       }
     }
   }

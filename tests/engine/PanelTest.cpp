@@ -4,26 +4,14 @@
 
 namespace {
 
-using Sent = testing_support::RecordingMidiOut::Sent;
-
 struct PanelTest : testing::Test, testing_support::FakePanel {
   PanelTest() : FakePanel({"Alpha", "Beta"}) {}
 };
 
-// The window's tests check what start-up shows; here what the messages carry.
-TEST_F(PanelTest, NoteOnCarriesChannelAndVelocity) {
-  midi.openResults[-1] = 4;
-  panel.Form_Load();
-  panel.SwitchOn(0);  // with no port open the switches still play, into nothing
-  panel.chan_Click(15);
-  panel.vol_Change(100);
-  panel.SwitchOn(62);
-  EXPECT_EQ(midi.sent, (std::vector<Sent>{{0, 0x7F3C90}, {0, 0x647A9F}}));
-}
-
-// Indices without a switch play nothing. The Note Offs of a port change go to
-// the old port (the storm test checks that), but the switches stay on: their
-// keys or buttons are still down. Editing takes the keys from the panel.
+// Indices without a switch play nothing; a Note On carries the channel and
+// velocity chosen. The Note Offs of a port change go to the old port (the
+// storm test checks that), but the switches stay on: their keys or buttons are
+// still down. Editing takes the keys from the panel.
 TEST_F(PanelTest, ControlsDoOnlyTheirPart) {
   panel.Form_Load();
   for (std::int16_t index : {-1, 15, 16, 63, 1000, -2}) {
@@ -31,7 +19,11 @@ TEST_F(PanelTest, ControlsDoOnlyTheirPart) {
     panel.SwitchOff(index);
   }
   EXPECT_TRUE(midi.sent.empty() && view.checked.empty());
+  panel.chan_Click(15);
+  panel.vol_Change(100);
+  panel.SwitchOn(62);
   panel.SwitchOn(0);
+  EXPECT_EQ(midi.played(), (std::vector<std::uint32_t>{0x647A9F, 0x643C9F}));
   panel.device_Click(2);
   EXPECT_TRUE(panel.isOn(0) && view.checked[0]);
   panel.base_Click();

@@ -27,12 +27,13 @@ class RecordingMidiOut final : public midi::MidiOut {
   std::vector<std::string> faults;
   midi::PortHandle openHandle = 0;  // 0 while nothing is open
   std::int32_t openDevice = 0;
+  midi::PortHandle lastHandle = 99;  // handles count up from here
 
   std::int32_t deviceCount() override { return static_cast<std::int32_t>(ports.size()); }
   std::string productName(std::int32_t id) override { return ports.at(static_cast<std::size_t>(id)); }
   std::int32_t open(std::int32_t id, midi::PortHandle& handle) override {
     const std::int32_t code = openResults.contains(id) ? openResults[id] : midi::rc::kOk;
-    if (code == midi::rc::kOk) handle = openHandle = ++lastHandle_, openDevice = id;
+    if (code == midi::rc::kOk) handle = openHandle = ++lastHandle, openDevice = id;
     return code;
   }
   void send(midi::PortHandle handle, std::uint32_t message) override {
@@ -40,11 +41,12 @@ class RecordingMidiOut final : public midi::MidiOut {
     const std::uint32_t note = message & 0x7F0F, status = message & 0xF0;
     if (handle == 0 || handle != openHandle) return;  // nothing open there: the message goes nowhere
     if (status == 0x80) sounding.erase(note);
-    if (status == 0x90 && !sounding.insert(note).second) faults.push_back("second Note On " + Name(note));
+    if (status == 0x90 && !sounding.insert(note).second)
+      faults.push_back("second Note On note " + std::to_string(note >> 8));
   }
   std::int32_t close(midi::PortHandle handle) override {
     if (handle == 0 || handle != openHandle) return midi::rc::kInvalidHandle;
-    for (const auto note : sounding) faults.push_back("closed on " + Name(note));
+    for (const auto note : sounding) faults.push_back("closed on note " + std::to_string(note >> 8));
     sounding.clear();
     openHandle = 0;
     return midi::rc::kOk;
@@ -57,10 +59,6 @@ class RecordingMidiOut final : public midi::MidiOut {
       if (s.port == openHandle) out.push_back(s.message);
     return out;
   }
-
- private:
-  static std::string Name(std::uint32_t note) { return "note " + std::to_string(note >> 8); }
-  midi::PortHandle lastHandle_ = 99;
 };
 
 }  // namespace testing_support
