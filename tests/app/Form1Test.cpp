@@ -49,15 +49,6 @@ QStringList Names(const char* stem, std::initializer_list<std::pair<int, int>> r
   return names;
 }
 
-// Answers the modal widget of type T as a user would, once it is on top, while `context` lives.
-template <class T>
-void WhenShown(QObject* context, std::function<void(T*)> answer) {
-  QTimer::singleShot(10, context, [context, answer] {
-    if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) return answer(widget);
-    WhenShown(context, answer);
-  });
-}
-
 using Sent = std::vector<std::uint32_t>;
 QString Spoken(QWidget* widget) {
   return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
@@ -293,29 +284,6 @@ class Form1Test : public QObject {
     w.run("LBLload", other.fileName());
     QCOMPARE(w.boxes.texts, QStringList{"This file is not a valid 'Labels' file!"});
     QCOMPARE(w.labels(), labels);
-  }
-
-  // The save dialog offers "*.lbl", adds ".lbl" and asks before a file is replaced.
-  void saveDialogAddsTheExtensionAndAsks() {
-    QTemporaryDir folder;
-    QVERIFY(QFile(folder.filePath("old.lbl")).open(QIODevice::WriteOnly));
-    for (const auto& [typed, replace, chosen] :
-         {std::tuple{"old", true, "old.lbl"}, {"new", false, "new.lbl"}, {"old", false, ""}}) {
-      QObject row;
-      QStringList filters;
-      WhenShown<QFileDialog>(&row, [&, typed = typed, replace = replace](QFileDialog* dialog) {
-        filters = dialog->nameFilters();
-        dialog->setDirectory(folder.path());
-        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
-        WhenShown<QMessageBox>(&row, [&row, replace](QMessageBox* box) {
-          box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
-          if (!replace) WhenShown<QFileDialog>(&row, [](QFileDialog* again) { again->reject(); });
-        });
-        static_cast<QDialog*>(dialog)->accept();
-      });
-      QCOMPARE(app::QtFileDialogs().saveName(nullptr), *chosen ? folder.filePath(chosen) : QString());
-      QVERIFY(filters.join(' ').contains("*.lbl"));
-    }
   }
 };
 
