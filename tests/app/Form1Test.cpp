@@ -1,5 +1,8 @@
 // The window: its layout (landmarks from the design, the order its rows read in), menus, controls, keys,
 // files.
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -53,6 +56,10 @@ using Sent = std::vector<std::uint32_t>;
 QString Spoken(QWidget* widget) {
   return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
 }
+QObjectList renamed;  // what the toolkit announced a new name of, as it would to a screen reader
+void Record(QAccessibleEvent* event) {
+  if (event->type() == QAccessible::NameChanged) renamed << event->object();
+}
 
 }  // namespace
 
@@ -60,6 +67,12 @@ class Form1Test : public QObject {
   Q_OBJECT
 
  private slots:
+  // No screen reader switches accessibility on here; the toolkit's own tests switch it on this way.
+  void initTestCase() {
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    QAccessible::installUpdateHandler(Record);
+  }
+
   void gridIsLaidOutAsDesigned() {
     Window w;
     const auto keys = w.byPlace<app::SwitchButton>();
@@ -214,8 +227,10 @@ class Form1Test : public QObject {
       Window w;
       w.form.text(19)->setText("<b>Z</b>");
       w.form.key(33)->setFocus();
+      renamed.clear();
       QTest::keyPress(w.form.key(33), key, modifiers);
       QCOMPARE(Spoken(w.form.lcd(1)), QString::fromLatin1(status));
+      QCOMPARE(renamed.contains(w.form.lcd(1)), index >= 0);
       QTest::keyRelease(w.form.key(33), key, modifiers);
       const auto note = static_cast<std::uint32_t>(60 + index) << 8;
       QCOMPARE(w.midi.played(), (index < 0 ? Sent{} : Sent{0x007F0090 | note, 0x80 | note}));
