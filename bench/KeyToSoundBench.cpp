@@ -16,9 +16,8 @@
 #include "engine/Panel.h"
 #include "midi/PortService.h"
 #include "midi/synth/SynthBackend.h"
-#include "tests/support/AudioCapture.h"
 #include "tests/support/FakePanelView.h"
-#include "tests/support/JackServer.h"
+#include "tests/support/JackListener.h"
 
 namespace {
 
@@ -30,8 +29,8 @@ using namespace std::chrono_literals;
 constexpr float kThreshold = 1e-4f;
 
 // Whether what was playing has died away well below the onset threshold.
-bool Quiet(testing_support::AudioCapture& capture) {
-  return capture.waitForSilence(kThreshold / 10, capture.period() * 4, capture.sampleRate() * 3);
+bool Quiet(testing_support::JackListener& capture) {
+  return capture.waitForLevel(false, kThreshold / 10, 256, 3 * 48000);
 }
 
 }  // namespace
@@ -41,7 +40,7 @@ int main(int argc, char** argv) {
       argc, argv, {{"notes", "300"}, {"rate", "48000"}, {"period", "64"}, {"realtime", "1"}, {"json", ""}});
   const int rate = options.number("rate"), period = options.number("period");
   testing_support::JackServer server({rate, period, options.number("realtime") != 0});
-  testing_support::AudioCapture capture("zelmora-bench-capture");
+  testing_support::JackListener capture("zelmora-bench-capture");
   midi::SynthBackend::Options synthOptions;
   synthOptions.outputs = {"jack"};
   auto backend = std::make_unique<midi::SynthBackend>(synthOptions);

@@ -20,8 +20,7 @@
 #include <chrono>
 
 #include "bench/Figures.h"
-#include "tests/support/JackServer.h"
-#include "tests/support/XServer.h"
+#include "tests/support/Servers.h"
 
 namespace {
 

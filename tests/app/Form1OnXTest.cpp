@@ -14,7 +14,7 @@
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/RecordingMidiOut.h"
 #include "tests/support/ScriptedFileDialogs.h"
-#include "tests/support/XServer.h"
+#include "tests/support/Servers.h"
 
 class Form1OnXTest : public QObject {
   Q_OBJECT
@@ -100,7 +100,7 @@ void Form1OnXTest::menusMarkOnlyTheCheckedEntry() {
 
 int main(int argc, char* argv[]) {
   // The X server must be up before the application connects to a display.
-  if (!testing_support::XServer::Installed()) return std::puts("SKIP: Xvfb is not installed"), 0;
+  if (!testing_support::Installed("Xvfb")) return std::puts("SKIP: Xvfb is not installed"), 0;
   testing_support::XServer server;
   if (!server.ready()) return std::puts("Xvfb did not start"), 1;
   QApplication application(argc, argv);

@@ -7,10 +7,8 @@
 #include <random>
 #include <thread>
 
-#include "tests/support/JackMidiReceiver.h"
-#include "tests/support/JackServer.h"
+#include "tests/support/JackListener.h"
 #include "tests/support/PanelProgram.h"
-#include "tests/support/XServer.h"
 
 namespace {
 
@@ -22,16 +20,16 @@ class KeyboardOnX : public ::testing::Test {
  protected:
   void SetUp() override { start(200); }  // a held key repeats within the test
   void start(int repeatDelayMs) {
-    if (!XServer::Installed() || !JackServer::Installed()) GTEST_SKIP() << "Xvfb or jackd is not installed";
+    if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
     ASSERT_TRUE((x_ = std::make_unique<XServer>(repeatDelayMs, 30))->ready());
     // Realtime scheduling keeps xruns, and with them JACK's lost messages, away.
     ASSERT_TRUE((jack_ = std::make_unique<JackServer>(JackServer::Options{.realtime = true}))->ready());
-    ASSERT_TRUE((receiver_ = std::make_unique<JackMidiReceiver>())->ready());
+    ASSERT_TRUE((receiver_ = std::make_unique<JackListener>())->ready());
     program_ = std::make_unique<PanelProgram>(ZELMORA_PROGRAM, ::testing::TempDir() + "keyboard-on-x.log");
     ASSERT_TRUE(program_->ready()) << "the program showed no window";
     // The receiver is the only MIDI port: the second entry of "Midi Device".
     ASSERT_TRUE(program_->pick(0, 1));
-    ASSERT_TRUE(receiver_->waitForConnections(1, 5s)) << "the receiver's port did not open";
+    ASSERT_TRUE(receiver_->waitForConnection(5s)) << "the receiver's port did not open";
   }
   // What the receiver heard from `from` on, once the stream has gone quiet.
   Story storyFrom(std::size_t from) {
@@ -45,7 +43,7 @@ class KeyboardOnX : public ::testing::Test {
 
   std::unique_ptr<XServer> x_;
   std::unique_ptr<JackServer> jack_;
-  std::unique_ptr<JackMidiReceiver> receiver_;
+  std::unique_ptr<JackListener> receiver_;
   std::unique_ptr<PanelProgram> program_;
 };
 
@@ -73,8 +71,7 @@ TEST_F(KeyboardOnX, QuickRestrikePlaysAgain) {
   program_->keys(restrikes);
   ASSERT_TRUE(WaitFor([&] { return receiver_->eventCount() == 11; }, 2s));
   program_->release("z");
-  EXPECT_EQ(storyFrom(0),
-            (Story{kZ[0], kZ[1], kZ[0], kZ[1], kZ[0], kZ[1], kZ[0], kZ[1], kZ[0], kZ[1], kZ[0], kZ[1]}));
+  EXPECT_EQ(storyFrom(0), expected);
 }
 
 TEST_F(KeyboardOnX, ShiftChangesNoKey) {
@@ -141,7 +138,7 @@ TEST_F(NoteStormOnX, TwentyKeysInBursts) {
 // Without a JACK server or a sound card, the program says why in its message
 // box, not in lines from its libraries on the terminal it was started from.
 TEST(ProgramOnX, QuietTerminalWithoutServices) {
-  if (!XServer::Installed()) GTEST_SKIP() << "Xvfb is not installed";
+  if (!Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
   XServer x;
   ASSERT_TRUE(x.ready());
   setenv("JACK_DEFAULT_SERVER", "zelmora-no-such-server", 1);
