@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <map>
 #include <random>
 #include <thread>
 
@@ -49,10 +48,14 @@ class KeyboardOnX : public ::testing::Test {
 
 const Story kZ = {{0x90, 60, 127}, {0x80, 60, 0}};
 
-TEST_F(KeyboardOnX, HeldKeyPlaysOnceThroughAutoRepeat) {
+// Held for a dozen auto-repeats the note plays once; opening a menu, which
+// takes the key-up, ends it.
+TEST_F(KeyboardOnX, HeldKeyPlaysOnceUntilAMenuOpens) {
   program_->press("z");
-  // Held for a dozen auto-repeats: the Note Off must wait for the real release.
   EXPECT_FALSE(WaitFor([&] { return receiver_->eventCount() > 1; }, 600ms));
+  ASSERT_TRUE(program_->openMenu(1)) << "no menu opened";
+  EXPECT_TRUE(sounding(false)) << "the note hangs while the menu is open";
+  ASSERT_TRUE(program_->closeMenu());
   program_->release("z");
   EXPECT_EQ(storyFrom(0), kZ);
 }
@@ -84,16 +87,6 @@ TEST_F(KeyboardOnX, ShiftChangesNoKey) {
   }
 }
 
-TEST_F(KeyboardOnX, OpeningAMenuReleasesAHeldKey) {
-  program_->press("z");
-  ASSERT_TRUE(sounding(true));
-  ASSERT_TRUE(program_->openMenu(1)) << "no menu opened";
-  EXPECT_TRUE(sounding(false)) << "the note hangs while the menu is open";
-  ASSERT_TRUE(program_->closeMenu());
-  program_->release("z");
-  EXPECT_EQ(storyFrom(0), kZ);
-}
-
 // Twenty keys held and released in overlapping random order, sent in bursts
 // the program reads together. Now and then a menu opens with keys held and
 // takes their key-ups. No note may hang, and every press plays exactly once.
@@ -103,34 +96,32 @@ class NoteStormOnX : public KeyboardOnX {
 };
 
 TEST_F(NoteStormOnX, TwentyKeysInBursts) {
-  const std::vector<std::pair<std::string, int>> keys = {
-      {"1", 108}, {"2", 110}, {"3", 112}, {"4", 113}, {"5", 115}, {"6", 117}, {"7", 119},
-      {"q", 93},  {"w", 95},  {"e", 96},  {"r", 98},  {"t", 100}, {"y", 101}, {"a", 77},
-      {"s", 79},  {"d", 81},  {"f", 83},  {"z", 60},  {"x", 62},  {"c", 64}};
+  const std::string keys = "1234567qwertyasdfzxc";
   const std::uint32_t seed = std::random_device{}();
   std::mt19937 rng(seed);
   std::vector<bool> held(keys.size());
-  std::map<int, int> presses, ons;
+  int presses = 0;
   for (int burst = 1; burst <= 300; ++burst) {
     std::vector<std::pair<std::string, bool>> events;
     for (int i = 0; i < 10; ++i) {
       const auto k = std::uniform_int_distribution<std::size_t>(0, keys.size() - 1)(rng);
-      events.push_back({keys[k].first, held[k] = !held[k]});
-      if (held[k]) ++presses[keys[k].second];
+      events.push_back({keys.substr(k, 1), held[k] = !held[k]});
+      presses += held[k];
     }
     program_->keys(events);
     std::this_thread::sleep_for(5ms);
     if (burst % 50 == 0) {  // the last burst too: no key stays down
       ASSERT_TRUE(program_->openMenu(burst % 3));
       for (std::size_t k = 0; k < keys.size(); ++k) {
-        if (held[k]) program_->release(keys[k].first), held[k] = false;
+        if (held[k]) program_->release(keys.substr(k, 1)), held[k] = false;
       }
       ASSERT_TRUE(program_->closeMenu());
     }
   }
-  for (const auto& m : storyFrom(0)) ons[m[1]] += m[0] == 0x90 ? 1 : 0;
+  const Story story = storyFrom(0);
   if (receiver_->xruns() == 0) {  // else JACK may have lost a message
-    EXPECT_EQ(ons, presses) << "seed " << seed;
+    EXPECT_EQ(std::count_if(story.begin(), story.end(), [](const auto& m) { return m[0] == 0x90; }), presses)
+        << "seed " << seed;
   }
   EXPECT_TRUE(program_->running());
 }
