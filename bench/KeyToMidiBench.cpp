@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   const double periodMs = 1000.0 * period / rate;
   testing_support::XServer x;
   // Realtime scheduling removes most xruns, which measure the scheduler, not the program.
-  testing_support::JackServer server({rate, period, true});
+  testing_support::JackServer server(true, period, rate);
   testing_support::JackListener receiver("zelmora-bench-receiver", "midi_in");
   if (!x.ready() || !server.ready() || !receiver.ready()) {
     std::fprintf(stderr, "the X server, the JACK server or the receiver did not start\n");
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   figures.add("period_ms", periodMs);
   std::printf(
       "Key press to the JACK receiver seeing the Note On; dummy driver, %d frames at %d Hz (%.3f ms), %s\n",
-      period, rate, periodMs, server.options().realtime ? "realtime" : "no realtime");
+      period, rate, periodMs, server.realtime() ? "realtime" : "no realtime");
   {
     std::vector<std::unique_ptr<midi::Backend>> ports;
     ports.push_back(midi::CreateJackBackend(false));

@@ -22,7 +22,7 @@ class KeyboardOnX : public ::testing::Test {
     if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
     ASSERT_TRUE((x_ = std::make_unique<XServer>(repeatDelayMs, 30))->ready());
     // Realtime scheduling keeps xruns, and with them JACK's lost messages, away.
-    ASSERT_TRUE((jack_ = std::make_unique<JackServer>(JackServer::Options{.realtime = true}))->ready());
+    ASSERT_TRUE((jack_ = std::make_unique<JackServer>(true))->ready());
     ASSERT_TRUE((receiver_ = std::make_unique<JackListener>())->ready());
     program_ = std::make_unique<PanelProgram>(ZELMORA_PROGRAM, ::testing::TempDir() + "keyboard-on-x.log");
     ASSERT_TRUE(program_->ready()) << "the program showed no window";

@@ -54,7 +54,7 @@ TEST(Backends, WithoutServicesListNothingRefuseQuietlyAndStartNoServer) {
 // goes away leaves sends dropped at once and the next open refused.
 TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   if (!testing_support::Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
-  JackServer server({48000, 64, true});
+  JackServer server(true);
   ASSERT_TRUE(server.ready()) << "jackd did not answer";
   JackListener receiver, bridge("a2j", "Midi Through [14] (playback): Midi Through Port-0");
   ASSERT_TRUE(receiver.ready() && bridge.ready());

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "tests/support/Servers.h"
@@ -64,15 +65,12 @@ class JackListener {
   const Event& event(std::size_t index) const { return events_[index]; }
   // Waits until no event has arrived for `quiet`, or `timeout` passed.
   void waitForQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const {
-    std::size_t seen = eventCount();
-    auto changed = std::chrono::steady_clock::now();
     WaitFor(
-        [&] {
-          return seen != eventCount()
-                     ? (seen = eventCount(), changed = std::chrono::steady_clock::now(), false)
-                     : std::chrono::steady_clock::now() - changed > quiet;
+        [&, seen = eventCount() + 1]() mutable {
+          const std::size_t now = eventCount();
+          return std::exchange(seen, now) == now;
         },
-        timeout);
+        timeout, quiet);
   }
   // Index of the first event from `from` on with this status and first data byte, within `timeout`, or -1.
   long find(std::size_t from, std::uint8_t status, std::uint8_t data1,

@@ -76,24 +76,20 @@ class XServer {
 // is set, so every JACK client of the process meets it.
 class JackServer {
  public:
-  struct Options {
-    int rate = 48000;
-    int period = 64;
-    bool realtime = false;  // cleared where the machine refuses it
-  };
-  explicit JackServer(Options options) : options_(options) {
+  // Realtime scheduling is given up where the machine refuses it.
+  explicit JackServer(bool realtime, int period = 64, int rate = 48000) : period_(period), rate_(rate) {
     static std::atomic<int> servers{0};
     name_ = "zt" + std::to_string(getpid()) + "_" + std::to_string(servers++);
     setenv("JACK_NO_START_SERVER", "1", 1);
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     jack_set_error_function([](const char*) {});  // its complaints while the server starts
     // JACK keeps at most eight servers on a machine: while other tests hold them all, try again.
-    WaitFor([&] { return start(options.realtime) || (options.realtime && start(false)); },
-            std::chrono::seconds(30), std::chrono::milliseconds(100));
+    WaitFor([&] { return start(realtime) || (realtime && start(false)); }, std::chrono::seconds(30),
+            std::chrono::milliseconds(100));
   }
   ~JackServer() { stop(); }
   bool ready() const { return ready_; }
-  const Options& options() const { return options_; }
+  bool realtime() const { return realtime_; }
   // Stops the server now, as if it had gone away under the program.
   void stop() {
     Stop(process_);
@@ -103,10 +99,10 @@ class JackServer {
  private:
   bool start(bool realtime) {
     stop();
-    options_.realtime = realtime;
+    realtime_ = realtime;
     Start(process_, "jackd",
           {"-n", QString::fromStdString(name_), realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r",
-           QString::number(options_.rate), "-p", QString::number(options_.period)});
+           QString::number(rate_), "-p", QString::number(period_)});
     // A client of our own answers sooner than jack_wait, which polls once a second.
     // Not too often: a client opening while the server sets up its shared memory can crash.
     WaitFor(
@@ -119,7 +115,8 @@ class JackServer {
     return ready_;
   }
 
-  Options options_;
+  int period_, rate_;
+  bool realtime_ = false;
   std::string name_;
   QProcess process_;
   bool ready_ = false;
