@@ -20,16 +20,14 @@ class Form1OnXTest : public QObject {
  private slots:
   void init() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
   void opensWithTheFocusOnCAndDrawsTheLayout();
-
- private:
-  testing_support::RecordingMidiOut midi_;
-  testing_support::RecordingMessageBoxes boxes_;
-  testing_support::ScriptedFileDialogs dialogs_;
 };
 
 void Form1OnXTest::opensWithTheFocusOnCAndDrawsTheLayout() {
-  midi_.ports = {"Synth & Co"};
-  app::Form1 form(midi_, boxes_, dialogs_);
+  testing_support::RecordingMidiOut midi;
+  testing_support::RecordingMessageBoxes boxes;
+  testing_support::ScriptedFileDialogs dialogs;
+  midi.ports = {"Synth & Co"};
+  app::Form1 form(midi, boxes, dialogs);
   form.panel().ShowStatus("Key S pressed (Switch20)");
   form.panel().SwitchOn(19);  // "S" pressed: shown sunken
   form.show();
