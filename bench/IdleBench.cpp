@@ -15,9 +15,9 @@
 #include "app/Form1.h"
 #include "bench/Figures.h"
 #include "midi/Platform.h"
-#include "tests/support/JackServer.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/ScriptedFileDialogs.h"
+#include "tests/support/Servers.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ int ClearBuffers(jack_nframes_t frames, void* ports) {
 int main(int argc, char** argv) {
   const bench::Options options(argc, argv, {{"seconds", "10"}, {"json", ""}});
   const int seconds = options.number("seconds");
-  testing_support::JackServer jack({48000, 64, true});
+  testing_support::JackServer jack(true);
   if (!jack.ready()) return 1;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);

@@ -14,11 +14,9 @@
 #include "midi/PortService.h"
 #include "midi/jack/JackBackend.h"
 #include "tests/support/FakePanelView.h"
-#include "tests/support/JackMidiReceiver.h"
-#include "tests/support/JackServer.h"
+#include "tests/support/JackListener.h"
 #include "tests/support/PanelProgram.h"
 #include "tests/support/SilentBackend.h"
-#include "tests/support/XServer.h"
 
 namespace {
 
@@ -31,7 +29,7 @@ constexpr const char* kKeys[] = {"z", "x", "c", "v"};
 // `key(i, down)` for kNotes[i], which returns the moment of the press, and
 // times each Note On. A random pause after each lets the presses land anywhere in a cycle.
 template <class Key>
-void Measure(const std::string& name, int count, double periodMs, testing_support::JackMidiReceiver& receiver,
+void Measure(const std::string& name, int count, double periodMs, testing_support::JackListener& receiver,
              bench::Figures& figures, Key&& key) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> pause(0, static_cast<int>(2000 * periodMs));  // microseconds
@@ -42,12 +40,12 @@ void Measure(const std::string& name, int count, double periodMs, testing_suppor
     const std::uint8_t note = kNotes[i];
     const std::size_t start = receiver.eventCount();
     const Clock::time_point pressed = key(i, true);
-    const long on = receiver.waitForMessage(start, 0x90, note, 500ms);
+    const long on = receiver.find(start, 0x90, note, 500ms);
     const std::size_t afterOn = receiver.eventCount();
     key(i, false);
-    const long off = receiver.waitForMessage(afterOn, 0x80, note, 500ms);
+    const long off = receiver.find(afterOn, 0x80, note, 500ms);
     // A second Note On for the same press, before its Note Off, is a retrigger.
-    const long again = on < 0 ? -1 : receiver.findMessage(static_cast<std::size_t>(on) + 1, 0x90, note);
+    const long again = on < 0 ? -1 : receiver.find(static_cast<std::size_t>(on) + 1, 0x90, note);
     if (n >= 0 && (on < 0 || (again >= 0 && (off < 0 || again < off)))) ++faults;
     if (n >= 0 && on >= 0) {
       const auto seen = receiver.event(static_cast<std::size_t>(on)).seen;
@@ -72,8 +70,8 @@ int main(int argc, char** argv) {
   const double periodMs = 1000.0 * period / rate;
   testing_support::XServer x;
   // Realtime scheduling removes most xruns, which measure the scheduler, not the program.
-  testing_support::JackServer server({rate, period, true});
-  testing_support::JackMidiReceiver receiver("zelmora-bench-receiver", "midi_in");
+  testing_support::JackServer server(true, period, rate);
+  testing_support::JackListener receiver("zelmora-bench-receiver", "midi_in");
   if (!x.ready() || !server.ready() || !receiver.ready()) {
     std::fprintf(stderr, "the X server, the JACK server or the receiver did not start\n");
     return 1;
@@ -82,7 +80,7 @@ int main(int argc, char** argv) {
   figures.add("period_ms", periodMs);
   std::printf(
       "Key press to the JACK receiver seeing the Note On; dummy driver, %d frames at %d Hz (%.3f ms), %s\n",
-      period, rate, periodMs, server.options().realtime ? "realtime" : "no realtime");
+      period, rate, periodMs, server.realtime() ? "realtime" : "no realtime");
   {
     std::vector<std::unique_ptr<midi::Backend>> ports;
     ports.push_back(midi::CreateJackBackend(false));
@@ -92,7 +90,7 @@ int main(int argc, char** argv) {
     view.panel = &panel;
     panel.Form_Load();
     panel.device_Click(1);  // the receiver's port, the only one
-    if (!receiver.waitForConnections(1, 2s)) return 1;
+    if (!receiver.waitForConnection(2s)) return 1;
     Measure("switch_on", options.number("notes"), periodMs, receiver, figures, [&](int i, bool down) {
       const auto pressed = Clock::now();
       down ? panel.SwitchOn(kNotes[i] - 60) : panel.SwitchOff(kNotes[i] - 60);
@@ -103,7 +101,7 @@ int main(int argc, char** argv) {
   testing_support::PanelProgram program(ZELMORA_PROGRAM, "/dev/null");
   if (!program.ready()) return 1;
   program.pick(0, 1);
-  if (!receiver.waitForConnections(1, 5s)) return 1;
+  if (!receiver.waitForConnection(5s)) return 1;
   Measure("x_key", options.number("presses"), periodMs, receiver, figures, [&](int i, bool down) {
     down ? program.press(kKeys[i]) : program.release(kKeys[i]);
     return Clock::now();

@@ -16,9 +16,8 @@
 #include "engine/Panel.h"
 #include "midi/PortService.h"
 #include "midi/synth/SynthBackend.h"
-#include "tests/support/AudioCapture.h"
 #include "tests/support/FakePanelView.h"
-#include "tests/support/JackServer.h"
+#include "tests/support/JackListener.h"
 
 namespace {
 
@@ -30,8 +29,8 @@ using namespace std::chrono_literals;
 constexpr float kThreshold = 1e-4f;
 
 // Whether what was playing has died away well below the onset threshold.
-bool Quiet(testing_support::AudioCapture& capture) {
-  return capture.waitForSilence(kThreshold / 10, capture.period() * 4, capture.sampleRate() * 3);
+bool Quiet(testing_support::JackListener& capture) {
+  return capture.waitForLevel(false, kThreshold / 10, 256, 3 * 48000);
 }
 
 }  // namespace
@@ -40,8 +39,8 @@ int main(int argc, char** argv) {
   const bench::Options options(
       argc, argv, {{"notes", "300"}, {"rate", "48000"}, {"period", "64"}, {"realtime", "1"}, {"json", ""}});
   const int rate = options.number("rate"), period = options.number("period");
-  testing_support::JackServer server({rate, period, options.number("realtime") != 0});
-  testing_support::AudioCapture capture("zelmora-bench-capture");
+  testing_support::JackServer server(options.number("realtime") != 0, period, rate);
+  testing_support::JackListener capture("zelmora-bench-capture");
   midi::SynthBackend::Options synthOptions;
   synthOptions.outputs = {"jack"};
   auto backend = std::make_unique<midi::SynthBackend>(synthOptions);
@@ -79,7 +78,7 @@ int main(int argc, char** argv) {
   figures.add("period_ms", periodMs);
   std::printf("SwitchOn to the note's first sample at the output, built-in synthesizer over JACK\n");
   std::printf("dummy driver, %d frames at %d Hz (%.3f ms), %s; SoundFont %s\n", period, rate, periodMs,
-              server.options().realtime ? "realtime" : "no realtime", synth.soundFont().c_str());
+              server.realtime() ? "realtime" : "no realtime", synth.soundFont().c_str());
   std::mt19937 random(4);
   std::uniform_int_distribution<int> phase(0, static_cast<int>(periodMs * 1000));
   for (const int note : {60, 110}) {

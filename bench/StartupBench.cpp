@@ -20,8 +20,7 @@
 #include <chrono>
 
 #include "bench/Figures.h"
-#include "tests/support/JackServer.h"
-#include "tests/support/XServer.h"
+#include "tests/support/Servers.h"
 
 namespace {
 
@@ -67,7 +66,7 @@ int main(int argc, char** argv) {
   const bench::Options options(argc, argv, {{"runs", "20"}, {"program", ZELMORA_PROGRAM}, {"json", ""}});
   QCoreApplication application(argc, argv);
   testing_support::XServer x;
-  testing_support::JackServer jack({48000, 64, true});
+  testing_support::JackServer jack(true);
   jack_client_t* watcher = jack_client_open("zelmora-bench-watcher", JackNoStartServer, nullptr);
   if (!x.ready() || !jack.ready() || !watcher) {
     std::fprintf(stderr, "the X or the JACK server did not start\n");

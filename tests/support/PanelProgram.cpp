@@ -4,7 +4,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include "tests/support/Process.h"
+#include "tests/support/Servers.h"
 
 namespace testing_support {
 

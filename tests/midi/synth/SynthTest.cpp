@@ -9,14 +9,14 @@
 
 #include "midi/synth/SoundFont.h"
 #include "midi/synth/SynthBackend.h"
-#include "tests/support/AudioCapture.h"
-#include "tests/support/JackServer.h"
+#include "tests/support/JackListener.h"
 #include "tests/support/ScopedVariable.h"
+#include "tests/support/Servers.h"
 
 namespace {
 
 using midi::SynthBackend;
-using testing_support::AudioCapture;
+using testing_support::JackListener;
 using testing_support::JackServer;
 using testing_support::ScopedVariable;
 using Port = std::unique_ptr<midi::OutputPort>;
@@ -67,10 +67,11 @@ TEST(Pitch, IsTheFundamentalOfAKnownSound) {
 class SynthPlayback : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!JackServer::Installed() || !std::filesystem::exists(kInstalled)) GTEST_SKIP() << "not installed";
-    server_ = std::make_unique<JackServer>(JackServer::Options{48000, kPeriod});
+    if (!testing_support::Installed("jackd") || !std::filesystem::exists(kInstalled))
+      GTEST_SKIP() << "not installed";
+    server_ = std::make_unique<JackServer>(false, kPeriod);
     ASSERT_TRUE(server_->ready());
-    capture_ = std::make_unique<AudioCapture>();
+    capture_ = std::make_unique<JackListener>();
     ASSERT_TRUE(capture_->ready());
   }
   Port open() {
@@ -85,16 +86,16 @@ class SynthPlayback : public ::testing::Test {
       port->send(bytes, 3);
     }
   }
-  double level(jack_nframes_t n) { return capture_->measure(n).value_or(AudioCapture::Level{1, 1}).rms; }
+  double level(jack_nframes_t n) { return capture_->level(n).value_or(1); }
   double cents(jack_nframes_t frames, int note) {
     return Cents(Pitch(capture_->record(frames).value_or(std::vector<float>(frames))), note);
   }
-  bool sounds(double rms = kAudible) { return capture_->waitForSound(rms, kPeriod, kSecond); }
+  bool sounds(double rms = kAudible) { return capture_->waitForLevel(true, rms, kPeriod, kSecond); }
   // Long enough for the release and the reverberation to die away.
-  bool stops() { return capture_->waitForSilence(kSilent, 4800, 8 * kSecond); }
+  bool stops() { return capture_->waitForLevel(false, kSilent, 4800, 8 * kSecond); }
 
   std::unique_ptr<JackServer> server_;  // first made, last gone
-  std::unique_ptr<AudioCapture> capture_;
+  std::unique_ptr<JackListener> capture_;
   // Only JACK: whatever happens, the test must not play on the machine's own speakers.
   SynthBackend synth_{{std::nullopt, std::nullopt, {"jack"}, "zelmora-synth", true}};
 };
@@ -191,7 +192,8 @@ TEST_P(SynthMessages, SilenceThenSoundAsMidiSays) {
   for (const auto message : c.stop) Send(port, {message});
   level(kPeriod);  // may have been rendered before the stop
   EXPECT_LT(c.ends == kAtOnce ? level(4800) : 0, kAudible);
-  EXPECT_EQ(capture_->waitForSilence(kSilent, 4800, (c.ends == kHolds ? 2 : 8) * kSecond), c.ends != kHolds);
+  EXPECT_EQ(capture_->waitForLevel(false, kSilent, 4800, (c.ends == kHolds ? 2 : 8) * kSecond),
+            c.ends != kHolds);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SynthMessages, ::testing::ValuesIn(kMessageCases),

@@ -1,0 +1,225 @@
+#pragma once
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "tests/support/Servers.h"
+
+namespace testing_support {
+
+// A JACK client of the tests' own that stands where a synthesizer or a sound
+// card would: a MIDI input that records every event in order of arrival, two
+// audio inputs that keep their last 2.7 s (at 48 kHz) and watch for the first
+// sample of a sound, and a count of the server's xruns. Needs a running server
+// (see JackServer); never starts one.
+class JackListener {
+ public:
+  struct Event {
+    std::uint8_t size = 0;
+    std::array<std::uint8_t, 3> bytes{};         // the first `size` bytes of the message
+    std::chrono::steady_clock::time_point seen;  // when the process callback read it
+    std::vector<std::uint8_t> message() const { return {bytes.begin(), bytes.begin() + size}; }
+  };
+  struct Onset {
+    jack_nframes_t offset = 0;  // the first loud sample's place in the period that carried it
+    jack_time_t seen = 0;       // jack_get_time() when this client's process call began
+  };
+
+  explicit JackListener(const std::string& client = "zelmora-receiver", const std::string& port = "midi_in") {
+    const auto options = static_cast<jack_options_t>(JackNoStartServer | JackUseExactName);
+    if ((client_ = jack_client_open(client.c_str(), options, nullptr)) == nullptr) return;
+    midi_ = jack_port_register(client_, port.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    for (std::size_t i = 0; i < audio_.size(); ++i) {
+      const std::string name = "in_" + std::to_string(i + 1);
+      audio_[i] = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    }
+    jack_set_process_callback(
+        client_, [](jack_nframes_t n, void* self) { return static_cast<JackListener*>(self)->process(n); },
+        this);
+    jack_set_xrun_callback(
+        client_, [](void* self) { return ++static_cast<JackListener*>(self)->xruns_, 0; }, this);
+    if (!midi_ || !audio_[0] || !audio_[1] || jack_activate(client_) != 0) close();
+  }
+  ~JackListener() { close(); }
+  // Closes the client now; what it received stays readable.
+  void close() {
+    if (client_ != nullptr) jack_client_close(client_);
+    client_ = nullptr;
+  }
+  bool ready() const { return client_ != nullptr; }
+  std::uint32_t xruns() const { return xruns_; }
+
+  // MIDI
+  bool waitForConnection(std::chrono::milliseconds timeout) const {
+    return WaitFor([&] { return jack_port_connected(midi_) > 0; }, timeout);
+  }
+  std::size_t eventCount() const { return count_.load(std::memory_order_acquire); }
+  const Event& event(std::size_t index) const { return events_[index]; }
+  // Waits until no event has arrived for `quiet`, or `timeout` passed.
+  void waitForQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const {
+    WaitFor(
+        [&, seen = eventCount() + 1]() mutable {
+          const std::size_t now = eventCount();
+          return std::exchange(seen, now) == now;
+        },
+        timeout, quiet);
+  }
+  // Index of the first event from `from` on with this status and first data byte, within `timeout`, or -1.
+  long find(std::size_t from, std::uint8_t status, std::uint8_t data1,
+            std::chrono::milliseconds timeout = {}) const {
+    long found = -1;
+    WaitFor(
+        [&] {
+          for (std::size_t i = from; i < eventCount() && found < 0; ++i)
+            if (events_[i].size >= 2 && events_[i].bytes[0] == status && events_[i].bytes[1] == data1)
+              found = i;
+          return found >= 0;
+        },
+        timeout);
+    return found;
+  }
+  // The note story a synthesizer hears from event `from` on: every Note On, and
+  // each Note Off (or Note On at velocity 0) that ends a sounding note. The
+  // notes (channel, key) still sounding at the end go to `left`.
+  std::vector<std::vector<std::uint8_t>> story(std::size_t from = 0,
+                                               std::set<std::pair<int, int>>* left = nullptr) const {
+    std::vector<std::vector<std::uint8_t>> out;
+    std::set<std::pair<int, int>> notes;
+    for (std::size_t i = from; i < eventCount(); ++i) {
+      const Event& e = events_[i];
+      const std::pair<int, int> note{e.bytes[0] & 15, e.bytes[1]};
+      const bool on = (e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] != 0;
+      if (e.size == 3 && (on ? notes.insert(note), true : (e.bytes[0] & 0xE0) == 0x80 && notes.erase(note))) {
+        out.push_back(e.message());
+      }
+    }
+    if (left != nullptr) *left = notes;
+    return out;
+  }
+  std::set<std::pair<int, int>> soundingNotes() const {
+    std::set<std::pair<int, int>> notes;
+    story(0, &notes);
+    return notes;
+  }
+
+  // Audio: connects the audio outputs of JACK client `source` to the inputs; how many were.
+  int connectFrom(const std::string& source) {
+    int connected = 0;
+    if (const char** ports = jack_get_ports(client_, ("^" + source + ":").c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsOutput)) {
+      for (std::size_t i = 0; ports[i] != nullptr && i < audio_.size(); ++i) {
+        connected += jack_connect(client_, ports[i], jack_port_name(audio_[i])) == 0;
+      }
+      jack_free(ports);
+    }
+    return connected;
+  }
+  // The first input's samples over the next `frames` frames, or nothing when
+  // they did not arrive within 20 s (the server stalled or went away). The wait
+  // counts audio, not wall time: a server without realtime runs slow when busy.
+  std::optional<std::vector<float>> record(jack_nframes_t frames) {
+    const auto first = next(frames);
+    if (!first) return {};
+    std::vector<float> samples(frames);
+    for (jack_nframes_t i = 0; i < frames; ++i) samples[i] = samples_[0][(*first + i) % kFrames];
+    return samples;
+  }
+  // The RMS of both inputs over the next `frames` frames, or nothing as for record().
+  std::optional<double> level(jack_nframes_t frames) {
+    const auto first = next(frames);
+    if (!first) return {};
+    double sumOfSquares = 0;
+    for (const auto& input : samples_) {
+      for (jack_nframes_t i = 0; i < frames; ++i) sumOfSquares += std::pow(input[(*first + i) % kFrames], 2);
+    }
+    return std::sqrt(sumOfSquares / (2.0 * frames));
+  }
+  // Measures blocks of `block` frames, for at most `within` frames, until one's
+  // RMS is above (`loud`) or below `rms`; whether one was.
+  bool waitForLevel(bool loud, double rms, jack_nframes_t block, jack_nframes_t within) {
+    for (jack_nframes_t heard = 0; heard < within; heard += block) {
+      const auto measured = level(block);
+      if (!measured) return false;
+      if ((*measured > rms) == loud) return true;
+    }
+    return false;
+  }
+  // Watches for the first sample above `threshold` from the next period on.
+  void armOnset(float threshold) {
+    onsetFound_ = false;
+    onsetThreshold_ = threshold;
+  }
+  std::optional<Onset> waitForOnset(std::chrono::milliseconds timeout) {
+    if (WaitFor([&] { return onsetFound_.load(); }, timeout)) return onset_;
+    onsetThreshold_ = 0;
+    return {};
+  }
+
+ private:
+  static constexpr std::uint64_t kFrames = 1 << 17;
+
+  // Where the next `frames` frames start, once they have all arrived.
+  std::optional<std::uint64_t> next(jack_nframes_t frames) const {
+    const std::uint64_t first = written_.load();
+    if (frames > kFrames ||
+        !WaitFor([&] { return written_.load() >= first + frames; }, std::chrono::seconds(20)))
+      return {};
+    return first;
+  }
+  // Realtime thread: no allocation, no locks.
+  int process(jack_nframes_t frames) {
+    const jack_time_t now = jack_get_time();
+    const auto seen = std::chrono::steady_clock::now();
+    void* buffer = jack_port_get_buffer(midi_, frames);
+    std::size_t next = count_.load(std::memory_order_relaxed);
+    jack_midi_event_t in{};
+    for (std::uint32_t i = 0; next < events_.size() && jack_midi_event_get(&in, buffer, i) == 0; ++i) {
+      Event& out = events_[next++];
+      out.size = static_cast<std::uint8_t>(std::min<std::size_t>(in.size, out.bytes.size()));
+      std::copy(in.buffer, in.buffer + out.size, out.bytes.begin());
+      out.seen = seen;
+    }
+    count_.store(next, std::memory_order_release);
+
+    const float threshold = onsetThreshold_;
+    const std::uint64_t first = written_.load(std::memory_order_relaxed);
+    std::optional<jack_nframes_t> onset;
+    for (std::size_t input = 0; input < audio_.size(); ++input) {
+      const auto* samples = static_cast<const float*>(jack_port_get_buffer(audio_[input], frames));
+      for (jack_nframes_t i = 0; i < frames; ++i) {
+        samples_[input][(first + i) % kFrames] = samples[i];
+        if (threshold > 0 && std::fabs(samples[i]) > threshold && (!onset || i < *onset)) onset = i;
+      }
+    }
+    if (onset) {
+      onsetThreshold_ = 0;
+      onset_ = {*onset, now};
+      onsetFound_ = true;
+    }
+    written_.store(first + frames, std::memory_order_release);
+    return 0;
+  }
+
+  jack_client_t* client_ = nullptr;
+  jack_port_t* midi_ = nullptr;
+  std::array<jack_port_t*, 2> audio_{};
+  std::vector<Event> events_ =
+      std::vector<Event>(1 << 18);  // written by the process callback only, read up to count_
+  std::atomic<std::size_t> count_{0};
+  std::atomic<std::uint32_t> xruns_{0};
+  std::array<std::vector<float>, 2> samples_{std::vector<float>(kFrames), std::vector<float>(kFrames)};
+  std::atomic<std::uint64_t> written_{0};  // frames so far
+  std::atomic<float> onsetThreshold_{0};
+  std::atomic<bool> onsetFound_{false};
+  Onset onset_;  // written by the process thread before onsetFound_ is set
+};
+
+}  // namespace testing_support
