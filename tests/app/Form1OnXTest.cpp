@@ -1,9 +1,11 @@
 // The real window on a real X server (Xvfb): it opens with the focus on "C",
-// draws its surface as laid out, and leaves a screenshot in the
+// draws its surface and its menus as laid out, and leaves a screenshot in the
 // build tree (form1-on-xvfb.png) for a person to look at.
 #include <QApplication>
 #include <QFontInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QtTest>
 
@@ -50,6 +52,31 @@ void Form1OnXTest::opensWithTheFocusOnCAndDrawsTheLayout() {
   QCOMPARE(at(8, 300), QColor(Qt::white));             // a frame
   QCOMPARE(at(400, 334), QColor(Qt::black));           // the surface
   QCOMPARE(at(544 + 205, 16 + 8), QColor(Qt::black));  // the status display
+
+  // One mark per menu, beside the checked entry; no empty tick box beside the others (some styles draw
+  // one for every checkable entry). Columns with ink in an entry's row: its text alone, or a mark too.
+  for (const char* name : {"midi_devices", "ChannelOption"}) {
+    auto* menu = form.menuBar()->findChild<QMenu*>(name);
+    menu->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    const QImage image = menu->grab().toImage();
+    int checked = 0;
+    for (QAction* entry : menu->actions()) {
+      if (!entry->isVisible()) continue;
+      checked += entry->isChecked();
+      const QRect row = menu->actionGeometry(entry).adjusted(4, 3, -4, -3);  // inside the frame
+      const int paper = image.pixelColor(row.right(), row.center().y()).lightness();
+      int first = row.right(), last = row.left();
+      for (int x = row.left(); x <= row.right(); ++x)
+        for (int y = row.top(); y <= row.bottom(); ++y)
+          if (std::abs(image.pixelColor(x, y).lightness() - paper) > 48)
+            first = std::min(first, x), last = std::max(last, x);
+      const int text = menu->fontMetrics().horizontalAdvance(entry->text());
+      QVERIFY2((last - first > text + 6) == entry->isChecked(), qPrintable(name + (": " + entry->text())));
+    }
+    QCOMPARE(checked, 1);
+    menu->close();
+  }
 }
 
 int main(int argc, char* argv[]) {
