@@ -16,7 +16,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace switch_labels;
 
-// The header line and the lines "L1" .. "L36", some replaced (0 is the header).
+// The labels "L1" .. "L36", and the file of them with some lines replaced (0 is the header).
+Labels Plain() {
+  Labels labels;
+  for (std::size_t k = 0; k < labels.size(); ++k) labels[k] = "L" + std::to_string(k + 1);
+  return labels;
+}
 std::string File(std::map<int, std::string> replaced = {}, const std::string& end = "\r\n") {
   std::string file;
   for (int line = 0; line <= 36; ++line) {
@@ -61,15 +66,12 @@ TEST(LabelsCodec, WriterQuotesOnlyWhatWouldNotReadBack) {
                                   {"trail\t", "\"trail\t\"", "trail\t"},
                                   {"two\r\nlines", "two lines", "two lines"},
                                   {"a\rb\n", "\"a b \"", "a b "}};
-  Labels labels;
-  std::string file = "Zelmora\r\n";
-  for (std::size_t k = 0; k < labels.size(); ++k) {
-    labels[k] = k < std::size(cases) ? cases[k][0] : "";
-    file += (k < std::size(cases) ? cases[k][1] : "") + "\r\n";
+  for (const auto& [label, line, back] : cases) {
+    Labels labels = Plain();
+    labels[4] = label;
+    EXPECT_EQ(EncodeLabels(labels), File({{5, line}})) << label;
+    EXPECT_EQ(DecodeLabels(File({{5, line}}), "Zelmora").labels[4], back) << label;
   }
-  EXPECT_EQ(EncodeLabels(labels), file);
-  const auto read = DecodeLabels(file, "Zelmora");
-  for (std::size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(read.labels[k], cases[k][2]) << cases[k][0];
 }
 
 Labels Some(const std::string& word) {
