@@ -17,7 +17,7 @@ namespace {
 constexpr std::string_view kMix = "DDDDDDUUUUURRMMmmCPVLE";
 using Events = std::vector<std::string>;
 
-Events RandomSequence(std::mt19937& rng) {
+Events RandomSequence(std::mt19937 rng) {
   auto pick = [&rng](std::size_t n) { return static_cast<int>(rng() % n); };
   std::vector<int> keys;  // a few, so that presses and releases meet; 48 ('0') has no switch
   for (int i = 0; i < 6; ++i) keys.push_back(pick(10) == 0 ? 48 : input::KeyMapRows()[pick(38)].keyCode);
@@ -71,15 +71,12 @@ std::optional<std::string> Play(const Events& events) {
   return std::nullopt;
 }
 
-// Drops events one at a time while the sequence still fails.
+// Drops each event, last first, that the sequence still fails without.
 Events Shrink(Events events) {
-  for (std::size_t i = 0; i < events.size();) {
+  for (std::size_t i = events.size(); i-- > 0;) {
     Events shorter = events;
     shorter.erase(shorter.begin() + static_cast<std::ptrdiff_t>(i));
-    if (Play(shorter))
-      events = std::move(shorter);
-    else
-      ++i;
+    if (Play(shorter)) events = std::move(shorter);
   }
   return events;
 }
@@ -89,12 +86,10 @@ TEST(NoteStorm, NoNoteEverHangs) {
   const char* fixed = std::getenv("ZELMORA_STORM_SEED");
   const std::uint32_t first = fixed ? static_cast<std::uint32_t>(std::stoul(fixed)) : std::random_device{}();
   for (std::uint32_t seed = first; seed != first + 10000; ++seed) {
-    std::mt19937 rng(seed);
-    const Events events = RandomSequence(rng);
+    const Events events = RandomSequence(std::mt19937(seed));
     if (const auto fault = Play(events)) {
-      std::string shrunk;
-      for (const auto& event : Shrink(events)) shrunk += event + " ";
-      FAIL() << *fault << "\nZELMORA_STORM_SEED=" << seed << "\nshrunk: " << shrunk;
+      FAIL() << *fault << "\nZELMORA_STORM_SEED=" << seed
+             << "\nshrunk: " << testing::PrintToString(Shrink(events));
     }
   }
 }
