@@ -17,7 +17,6 @@ class RecordingMidiOut final : public midi::MidiOut {
   struct Sent {
     midi::PortHandle port;
     std::uint32_t message;
-    bool operator==(const Sent&) const = default;
   };
 
   std::vector<std::string> ports;                    // names by device id
