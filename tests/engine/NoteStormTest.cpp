@@ -100,8 +100,7 @@ TEST(NoteStorm, CheckerSeesAHungNote) {
   testing_support::RecordingMidiOut midi;
   midi::PortHandle port = 0;
   midi.open(-1, port);
-  midi.send(port, 0x7F3C90);
-  midi.send(port, 0x7F3C90);
+  for (int i = 0; i < 2; ++i) midi.send(port, 0x7F3C90);
   midi.close(port);
   EXPECT_EQ(midi.faults, (std::vector<std::string>{"second Note On note 60", "closed on note 60"}));
 }
