@@ -50,7 +50,6 @@ class RecordingMidiOut final : public midi::MidiOut {
     openHandle = 0;
     return midi::rc::kOk;
   }
-  std::string lastError() const override { return "the test refused it"; }
 
   std::vector<std::uint32_t> played() const {  // the messages sent to the open port
     std::vector<std::uint32_t> out;
