@@ -5,7 +5,7 @@
 namespace {
 
 struct PanelTest : testing::Test, testing_support::FakePanel {
-  PanelTest() : FakePanel({"Alpha", "Beta"}) {}
+  PanelTest() : FakePanel({"Alpha", "Beta"}) { panel.Form_Load(); }
 };
 
 // Indices without a switch play nothing; a Note On carries the channel and
@@ -13,7 +13,6 @@ struct PanelTest : testing::Test, testing_support::FakePanel {
 // storm test checks that), but the switches stay on: their keys or buttons are
 // still down. Editing takes the keys from the panel.
 TEST_F(PanelTest, ControlsDoOnlyTheirPart) {
-  panel.Form_Load();
   for (std::int16_t index : {-1, 15, 16, 63, 1000, -2}) {
     panel.key_MouseDown(index, 1, 0, 0, 0);
     panel.SwitchOff(index);
@@ -36,7 +35,6 @@ TEST_F(PanelTest, ControlsDoOnlyTheirPart) {
 // Landmarks of the keyboard map: the ends of each row, comma and period, and
 // keys without a switch. A held key's repeats play nothing more.
 TEST_F(PanelTest, KeysPlayTheirSwitchAndNameTheirLabel) {
-  panel.Form_Load();
   const std::tuple<std::int16_t, std::uint32_t, std::string> cases[] = {
       {'Z', 60, "Key Z pressed (Label19)"},   {188, 72, "Key (,) pressed (Label26)"},
       {190, 74, "Key (.) pressed (Label27)"}, {'A', 77, "Key A pressed (Label36)"},
