@@ -1,11 +1,8 @@
 // The port back-ends without their services, and playing into a JACK server
 // of the test's own with a receiver of the project's own.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 
 #include "midi/Platform.h"
 #include "midi/PortService.h"
@@ -13,7 +10,7 @@
 #include "midi/jack/JackClient.h"
 #include "midi/rtmidi/RtMidiBackend.h"
 #include "tests/support/JackListener.h"
-#include "tests/support/Servers.h"
+#include "tests/support/JackStartTrap.h"
 
 namespace {
 
@@ -22,18 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 using testing_support::JackListener;
 using testing_support::JackServer;
 
-// With no server, libjack starts the command in ~/.jackdrc unless the client
-// says JackNoStartServer; here that command leaves a mark.
 TEST(Backends, WithoutServicesListNothingRefuseQuietlyAndStartNoServer) {
-  const std::filesystem::path home = ::testing::TempDir() + "zelmora-home-" + std::to_string(getpid());
-  std::filesystem::create_directories(home);
-  std::ofstream(home / "start-jackd") << "#!/bin/sh\ntouch " << (home / "started").string() << "\n";
-  std::filesystem::permissions(home / "start-jackd", std::filesystem::perms::owner_all);
-  std::ofstream(home / ".jackdrc") << (home / "start-jackd").string() << "\n";
-  setenv("HOME", home.c_str(), 1);
-  unsetenv("JACK_NO_START_SERVER");
-  setenv("JACK_DEFAULT_SERVER", ("zelmora-none-" + std::to_string(getpid())).c_str(), 1);
-
+  const testing_support::JackStartTrap trap;
   ::testing::internal::CaptureStderr();
   std::vector<std::unique_ptr<midi::Backend>> backends;
   backends.push_back(midi::CreateJackBackend(false));
@@ -45,8 +32,7 @@ TEST(Backends, WithoutServicesListNothingRefuseQuietlyAndStartNoServer) {
     EXPECT_FALSE(refused.reason.empty()) << "the message box says why";
   }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "the libraries' messages stay off the terminal";
-  EXPECT_FALSE(std::filesystem::exists(home / "started")) << "a client tried to start a JACK server";
-  std::filesystem::remove_all(home);
+  EXPECT_FALSE(trap.sprung()) << "a client tried to start a JACK server";
 }
 
 // Plays into a real server: bridges listed only where the ALSA sequencer
