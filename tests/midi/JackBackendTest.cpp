@@ -10,7 +10,6 @@
 #include "midi/jack/JackClient.h"
 #include "midi/rtmidi/RtMidiBackend.h"
 #include "tests/support/JackListener.h"
-#include "tests/support/JackStartTrap.h"
 
 namespace {
 

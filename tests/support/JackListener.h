@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <utility>
@@ -28,6 +31,7 @@ class JackListener {
     std::chrono::steady_clock::time_point seen;  // when the process callback read it
     std::vector<std::uint8_t> message() const { return {bytes.begin(), bytes.begin() + size}; }
   };
+  using Notes = std::set<std::pair<int, int>>;  // (channel, key)
   // Sees each period's audio on the process thread, as it arrives.
   using AudioWatch = std::function<void(const float* samples, jack_nframes_t frames)>;
 
@@ -54,7 +58,6 @@ class JackListener {
   bool ready() const { return client_ != nullptr; }
   std::uint32_t xruns() const { return xruns_; }
 
-  // MIDI
   bool waitForConnection(std::chrono::milliseconds timeout) const {
     return WaitFor([&] { return jack_port_connected(midi_) > 0; }, timeout);
   }
@@ -71,24 +74,22 @@ class JackListener {
   }
   // The note story a synthesizer hears from event `from` on: every Note On, and
   // each Note Off (or Note On at velocity 0) that ends a sounding note. The
-  // notes (channel, key) still sounding at the end go to `left`.
-  std::vector<std::vector<std::uint8_t>> story(std::size_t from = 0,
-                                               std::set<std::pair<int, int>>* left = nullptr) const {
+  // notes still sounding at the end go to `left`.
+  std::vector<std::vector<std::uint8_t>> story(std::size_t from = 0, Notes* left = nullptr) const {
     std::vector<std::vector<std::uint8_t>> out;
-    std::set<std::pair<int, int>> notes;
+    Notes notes;
     for (std::size_t i = from; i < eventCount(); ++i) {
       const Event& e = events_[i];
       const std::pair<int, int> note{e.bytes[0] & 15, e.bytes[1]};
       const bool on = (e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] != 0;
-      if (e.size == 3 && (on ? notes.insert(note), true : (e.bytes[0] & 0xE0) == 0x80 && notes.erase(note))) {
+      if (e.size == 3 && (on ? notes.insert(note), true : (e.bytes[0] & 0xE0) == 0x80 && notes.erase(note)))
         out.push_back(e.message());
-      }
     }
     if (left != nullptr) *left = notes;
     return out;
   }
-  std::set<std::pair<int, int>> soundingNotes() const {
-    std::set<std::pair<int, int>> notes;
+  Notes soundingNotes() const {
+    Notes notes;
     story(0, &notes);
     return notes;
   }
@@ -120,9 +121,7 @@ class JackListener {
   std::optional<double> level(jack_nframes_t frames) const {
     const auto samples = record(frames);
     if (!samples) return {};
-    double sumOfSquares = 0;
-    for (const double sample : *samples) sumOfSquares += sample * sample;
-    return std::sqrt(sumOfSquares / frames);
+    return std::sqrt(std::inner_product(samples->begin(), samples->end(), samples->begin(), 0.0) / frames);
   }
   // Measures blocks of `block` frames, for at most `within` frames, until one's
   // RMS is above (`loud`) or below `rms`; whether one was.
@@ -170,6 +169,33 @@ class JackListener {
   std::atomic<std::uint32_t> xruns_{0};
   std::vector<float> samples_ = std::vector<float>(kFrames);
   std::atomic<std::uint64_t> written_{0};  // frames so far
+};
+
+// While it lives, no server runs under JACK_DEFAULT_SERVER and libjack may
+// start one (JACK_NO_START_SERVER is unset): the command that ~/.jackdrc
+// names, in a HOME of the trap's own, then leaves a mark.
+class JackStartTrap {
+ public:
+  JackStartTrap() {
+    std::filesystem::create_directories(home_);
+    std::ofstream(home_ / "jackd") << "#!/bin/sh\ntouch '" << (home_ / "started").string() << "'\nexit 1\n";
+    std::filesystem::permissions(home_ / "jackd", std::filesystem::perms::owner_all);
+    std::ofstream(home_ / ".jackdrc") << (home_ / "jackd").string() << " -d dummy\n";
+    setenv("HOME", home_.c_str(), 1);
+    setenv("JACK_DEFAULT_SERVER", ("zelmora-none-" + std::to_string(getpid())).c_str(), 1);
+    unsetenv("JACK_NO_START_SERVER");
+  }
+  ~JackStartTrap() {
+    setenv("HOME", home0_.c_str(), 1);
+    std::filesystem::remove_all(home_);
+  }
+  // Whether a client tried to start a server.
+  bool sprung() const { return std::filesystem::exists(home_ / "started"); }
+
+ private:
+  const std::string home0_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const std::filesystem::path home_ =
+      std::filesystem::temp_directory_path() / ("zelmora-jack-trap-" + std::to_string(getpid()));
 };
 
 }  // namespace testing_support

@@ -9,7 +9,6 @@
 #include "midi/synth/SoundFont.h"
 #include "midi/synth/SynthBackend.h"
 #include "tests/support/JackListener.h"
-#include "tests/support/JackStartTrap.h"
 
 namespace {
 
