@@ -12,9 +12,7 @@
 
 namespace {
 
-using midi::SynthBackend;
-using testing_support::JackListener;
-using testing_support::JackServer;
+using namespace testing_support;
 
 // RMS levels: a piano note at full velocity starts at about 0.02, its top keys at 0.0005.
 constexpr double kAudible = 0.005;
@@ -27,25 +25,21 @@ constexpr std::uint32_t kAccordion = 0x0015C0;  // holds too, and has no sample 
 const std::string kInstalled = midi::StandardSoundFontLocations()[0];  // Debian's link to its GM SoundFont
 
 // The fundamental in Hz: the first deep dip of the normalised difference
-// function (YIN), refined on ever larger multiples of its lag.
+// function (YIN), placed between two samples by a parabola.
 double Pitch(const std::vector<float>& x) {
   const int maxLag = kSecond / 200;
   std::vector<double> d(maxLag + 2, 0.0);
   for (int lag = 1; lag <= maxLag + 1; ++lag) {
     for (std::size_t i = 0; i + maxLag + 1 < x.size(); ++i) d[lag] += std::pow(x[i] - x[i + lag], 2);
   }
-  double sum = 0, period = 0;
-  for (int lag = 1; lag <= maxLag && period == 0; ++lag) {
+  double sum = d[1];
+  for (int lag = 2; lag <= maxLag; ++lag) {
     sum += d[lag];
-    if (lag > 1 && d[lag] * lag < 0.2 * sum && d[lag] <= d[lag + 1]) period = lag;
-  }
-  for (int m = 1; period > 0 && std::lround(m * period) < maxLag; m *= 2) {
-    int lag = static_cast<int>(std::lround(m * period));
-    lag += d[lag - 1] < d[lag] ? -1 : (d[lag + 1] < d[lag] ? 1 : 0);
     const double a = d[lag - 1], b = d[lag], c = d[lag + 1];
-    period = (lag + (a + c > 2 * b ? (a - c) / (2 * (a + c - 2 * b)) : 0)) / m;
+    if (b * lag < 0.2 * sum && b <= c)
+      return kSecond / (lag + (a + c > 2 * b ? (a - c) / (2 * (a + c - 2 * b)) : 0));
   }
-  return period > 0 ? kSecond / period : 0;
+  return 0;
 }
 
 double Cents(double heard, int note) { return 1200 * std::log2(heard / 440) - 100 * (note - 69); }
@@ -53,12 +47,9 @@ double Cents(double heard, int note) { return 1200 * std::log2(heard / 440) - 10
 class SynthPlayback : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testing_support::Installed("jackd") || !std::filesystem::exists(kInstalled))
-      GTEST_SKIP() << "not installed";
-    server_ = std::make_unique<JackServer>(false, kPeriod);
-    ASSERT_TRUE(server_->ready());
-    capture_ = std::make_unique<JackListener>();
-    ASSERT_TRUE(capture_->ready());
+    if (!Installed("jackd") || !std::filesystem::exists(kInstalled)) GTEST_SKIP() << "not installed";
+    ASSERT_TRUE((server_ = std::make_unique<JackServer>(false, kPeriod))->ready());
+    ASSERT_TRUE((capture_ = std::make_unique<JackListener>())->ready());
     open();
   }
   void open() {
@@ -82,7 +73,7 @@ class SynthPlayback : public ::testing::Test {
   std::unique_ptr<JackServer> server_;  // first made, last gone
   std::unique_ptr<JackListener> capture_;
   // Only JACK: whatever happens, the test must not play on the machine's own speakers.
-  SynthBackend synth_{{std::nullopt, std::nullopt, {"jack"}, "zelmora-synth", true}};
+  midi::SynthBackend synth_{{std::nullopt, std::nullopt, {"jack"}, "zelmora-synth", true}};
   std::unique_ptr<midi::OutputPort> port_;  // goes before the synthesizer
 };
 
@@ -99,7 +90,6 @@ TEST_F(SynthPlayback, EverySwitchSoundsAtItsPitch) {
   }
 }
 
-// Closed, reopened, and playing on when its server goes away.
 TEST_F(SynthPlayback, CloseSilencesReopenPlaysWithoutReloadServerMayGo) {
   const std::string client = synth_.jackClientName();
   send({kAccordion, 0x7F3C90, 0x7F6E90});  // never released; 110 plays from 98
@@ -139,7 +129,6 @@ struct MessageCase {
   const char* name;
   std::vector<std::uint32_t> start, stop;
   Ends ends;
-  int pitch = 0;  // the note heard before the stop, when it matters
 };
 
 const MessageCase kMessageCases[] = {
@@ -153,7 +142,7 @@ const MessageCase kMessageCases[] = {
     {"PitchBendWhileHeld", {kOrgan, 0x7F3C90, 0x7F7FE0}, {0x003C80}, kWithRelease},
     {"Drums", {0x7F2699}, {0x002689}, kWithRelease},
     // 110 plays from 98 on another channel: its Note Off must end it, and only it.
-    {"KeyOutsideThePreset", {kAccordion, 0x7F6290, 0x7F6E90, 0x006E80}, {0x006280}, kWithRelease, 98},
+    {"KeyOutsideThePreset", {kAccordion, 0x7F6290, 0x7F6E90, 0x006E80}, {0x006280}, kWithRelease},
     {"DrumKeyWithoutASound", {0x7F7899}, {}, kNeverSounds},
     {"DataByteOutOfRangeIsDropped", {kOrgan, 0x803C90}, {}, kNeverSounds},
     {"NoteOffAlone", {0x003C80}, {}, kNeverSounds},
@@ -161,14 +150,11 @@ const MessageCase kMessageCases[] = {
 
 class SynthMessages : public SynthPlayback, public ::testing::WithParamInterface<MessageCase> {};
 
-TEST_P(SynthMessages, SilenceThenSoundAsMidiSays) {
+TEST_P(SynthMessages, SoundsAndStopsAsMidiSays) {
   const MessageCase& c = GetParam();
-  EXPECT_LT(level(4800), kSilent);
   for (const auto message : c.start) send({message});
   ASSERT_EQ(sounds(), c.ends != kNeverSounds);
   if (c.ends == kNeverSounds) return;
-  level(c.pitch == 0 ? 0 : kSecond / 2);  // the released key dies away
-  EXPECT_LT(c.pitch == 0 ? 0 : std::abs(cents(4096, c.pitch)), 50);
   for (const auto message : c.stop) send({message});
   level(kPeriod);  // may have been rendered before the stop
   EXPECT_LT(c.ends == kAtOnce ? level(4800) : 0, kAudible);
@@ -176,8 +162,8 @@ TEST_P(SynthMessages, SilenceThenSoundAsMidiSays) {
             c.ends != kHolds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SynthMessages, ::testing::ValuesIn(kMessageCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+constexpr auto kName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(Table, SynthMessages, ::testing::ValuesIn(kMessageCases), kName);
 
 struct RefusalCase {
   const char* name;
@@ -207,11 +193,11 @@ class SynthRefusal : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(SynthRefusal, SaysWhatIsMissing) {
   const RefusalCase& c = GetParam();
   std::ofstream(kBroken, std::ios::binary) << "RIFF" << std::string(4, '@') << "sfbk" << std::string(64, 'x');
-  const testing_support::JackStartTrap trap;
+  const JackStartTrap trap;
   c.soundFont.empty() ? unsetenv(midi::kSoundFontVariable)
                       : setenv(midi::kSoundFontVariable, c.soundFont.c_str(), 1);
   for (const bool preload : {true, false}) {  // loading ahead or at the open: the same answers
-    SynthBackend synth({std::vector<std::string>{}, "", c.outputs, "zelmora-synth", preload});
+    midi::SynthBackend synth({std::vector<std::string>{}, "", c.outputs, "zelmora-synth", preload});
     for (int attempt = 0; attempt < 2; ++attempt) {  // a refusal leaves nothing half open
       const auto r = synth.openPort({});
       EXPECT_EQ(r.code, c.code) << preload;
@@ -224,16 +210,14 @@ TEST_P(SynthRefusal, SaysWhatIsMissing) {
   unsetenv(midi::kSoundFontVariable);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SynthRefusal, ::testing::ValuesIn(kRefusals),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, SynthRefusal, ::testing::ValuesIn(kRefusals), kName);
 
 TEST(SoundFontSearch, TheVariableThenFluidSynthsDefaultThenTheLocations) {
-  const midi::SoundFontSearch search{"v", "f", {"", "a", "b"}};
   // Which files are SoundFonts (an empty name is, to the search's own check), and the one picked.
   for (const auto& [files, picked] :
        std::map<std::string, std::string>{{"vfa", "v"}, {"fa", "f"}, {"ab", "a"}, {"b", "b"}, {"", ""}}) {
     const auto isSoundFont = [&](const std::string& path) { return files.find(path) != std::string::npos; };
-    EXPECT_EQ(FindSoundFont(search, isSoundFont).path, picked);
+    EXPECT_EQ(midi::FindSoundFont({"v", "f", {"", "a", "b"}}, isSoundFont).path, picked);
   }
 }
 
