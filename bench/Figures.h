@@ -62,9 +62,8 @@ class Figures {
   void add(const std::string& name, const Percentiles& p) {
     add(name + ".count", static_cast<double>(p.count));
     for (const auto& [field, value] :
-         {std::pair{".p50", p.p50}, {".p90", p.p90}, {".p99", p.p99}, {".max", p.max}}) {
+         {std::pair{".p50", p.p50}, {".p90", p.p90}, {".p99", p.p99}, {".max", p.max}})
       add(name + field, value);
-    }
   }
   void addSamples(const std::string& name, std::vector<double> values) {
     entries_.push_back({name, std::move(values), true});
@@ -77,9 +76,8 @@ class Figures {
     out << "{\"benchmark\": \"" << benchmark_ << "\"";
     for (const Entry& e : entries_) {
       out << ",\n\"" << e.name << "\": " << (e.series ? "[" : "");
-      for (std::size_t i = 0; i < e.values.size(); ++i) {
+      for (std::size_t i = 0; i < e.values.size(); ++i)
         out << (i ? "," : "") << (std::isfinite(e.values[i]) ? e.values[i] : 0.0);
-      }
       out << (e.series ? "]" : "");
     }
     out << "}\n";

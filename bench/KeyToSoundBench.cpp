@@ -7,7 +7,9 @@
 // sample reaches the output one period plus its offset in the buffer later.
 //
 //   key_to_sound_bench [--notes N] [--period FRAMES] [--rate HZ] [--realtime 0|1] [--json PATH]
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <optional>
 #include <random>
 #include <thread>
@@ -28,10 +30,24 @@ using namespace std::chrono_literals;
 // piano sample's own rise adds about a millisecond).
 constexpr float kThreshold = 1e-4f;
 
-// Whether what was playing has died away well below the onset threshold.
-bool Quiet(testing_support::JackListener& capture) {
-  return capture.waitForLevel(false, kThreshold / 10, 256, 3 * 48000);
-}
+// The first sample above kThreshold since `found` was last cleared: its place
+// in the period that carried it, and jack_get_time() as the capture's process
+// call ran.
+struct Onset {
+  std::atomic<bool> found{true};
+  jack_nframes_t offset = 0;
+  jack_time_t seen = 0;  // written before `found` is set
+  void watch(const float* samples, jack_nframes_t frames) {
+    const jack_time_t now = jack_get_time();
+    for (jack_nframes_t i = 0; !found && i < frames; ++i) {
+      if (std::fabs(samples[i]) > kThreshold) {
+        offset = i;
+        seen = now;
+        found = true;
+      }
+    }
+  }
+};
 
 }  // namespace
 
@@ -40,7 +56,12 @@ int main(int argc, char** argv) {
       argc, argv, {{"notes", "300"}, {"rate", "48000"}, {"period", "64"}, {"realtime", "1"}, {"json", ""}});
   const int rate = options.number("rate"), period = options.number("period");
   testing_support::JackServer server(options.number("realtime") != 0, period, rate);
-  testing_support::JackListener capture("zelmora-bench-capture");
+  Onset onset;
+  testing_support::JackListener capture(
+      "zelmora-bench-capture", "midi_in",
+      [&](const float* samples, jack_nframes_t n) { onset.watch(samples, n); });
+  // Whether what was playing has died away well below the onset threshold.
+  const auto quiet = [&] { return capture.waitForLevel(false, kThreshold / 10, 256, 3 * 48000); };
   midi::SynthBackend::Options synthOptions;
   synthOptions.outputs = {"jack"};
   auto backend = std::make_unique<midi::SynthBackend>(synthOptions);
@@ -51,7 +72,7 @@ int main(int argc, char** argv) {
   view.panel = &panel;
   panel.Form_Load();
   if (!server.ready() || !view.messages.empty() || capture.connectFrom(synth.jackClientName()) != 2 ||
-      !Quiet(capture)) {
+      !quiet()) {
     std::fprintf(stderr, "no sound reaches the capture client: %s\n", service.lastError().c_str());
     return 1;
   }
@@ -61,15 +82,15 @@ int main(int argc, char** argv) {
   // stayed silent. A system reset afterwards cuts the release and the
   // reverberation, so the next note starts from digital silence.
   const auto play = [&](std::int16_t index) -> std::optional<double> {
-    capture.armOnset(kThreshold);
+    onset.found = false;
     const jack_time_t pressed = jack_get_time();
     panel.SwitchOn(index);
-    const auto onset = capture.waitForOnset(300ms);
+    const bool heard = testing_support::WaitFor([&] { return onset.found.load(); }, 300ms);
     panel.SwitchOff(index);
     service.send(panel.state().portHandle, 0xFF);
-    if (!Quiet(capture) || !onset) return std::nullopt;
-    const auto seenUs = static_cast<double>(static_cast<std::int64_t>(onset->seen - pressed));
-    return seenUs / 1000.0 + periodMs + 1000.0 * onset->offset / rate;
+    if (!quiet() || !heard) return std::nullopt;
+    const auto seenUs = static_cast<double>(static_cast<std::int64_t>(onset.seen - pressed));
+    return seenUs / 1000.0 + periodMs + 1000.0 * onset.offset / rate;
   };
 
   // Presses fall anywhere in a period, as a player's do. A note silent at its

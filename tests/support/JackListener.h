@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <utility>
@@ -16,10 +20,9 @@
 namespace testing_support {
 
 // A JACK client of the tests' own that stands where a synthesizer or a sound
-// card would: a MIDI input that records every event in order of arrival, two
-// audio inputs that keep their last 2.7 s (at 48 kHz) and watch for the first
-// sample of a sound, and a count of the server's xruns. Needs a running server
-// (see JackServer); never starts one.
+// card would: a MIDI input that records every event in order of arrival, an
+// audio input that keeps its last 2.7 s (at 48 kHz), and a count of the
+// server's xruns. Needs a running server (see JackServer); never starts one.
 class JackListener {
  public:
   struct Event {
@@ -28,25 +31,23 @@ class JackListener {
     std::chrono::steady_clock::time_point seen;  // when the process callback read it
     std::vector<std::uint8_t> message() const { return {bytes.begin(), bytes.begin() + size}; }
   };
-  struct Onset {
-    jack_nframes_t offset = 0;  // the first loud sample's place in the period that carried it
-    jack_time_t seen = 0;       // jack_get_time() when this client's process call began
-  };
+  using Notes = std::set<std::pair<int, int>>;  // (channel, key)
+  // Sees each period's audio on the process thread, as it arrives.
+  using AudioWatch = std::function<void(const float* samples, jack_nframes_t frames)>;
 
-  explicit JackListener(const std::string& client = "zelmora-receiver", const std::string& port = "midi_in") {
+  explicit JackListener(const std::string& client = "zelmora-receiver", const std::string& port = "midi_in",
+                        AudioWatch watch = {})
+      : watch_(std::move(watch)) {
     const auto options = static_cast<jack_options_t>(JackNoStartServer | JackUseExactName);
     if ((client_ = jack_client_open(client.c_str(), options, nullptr)) == nullptr) return;
     midi_ = jack_port_register(client_, port.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    for (std::size_t i = 0; i < audio_.size(); ++i) {
-      const std::string name = "in_" + std::to_string(i + 1);
-      audio_[i] = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    }
+    audio_ = jack_port_register(client_, "audio_in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(
         client_, [](jack_nframes_t n, void* self) { return static_cast<JackListener*>(self)->process(n); },
         this);
     jack_set_xrun_callback(
         client_, [](void* self) { return ++static_cast<JackListener*>(self)->xruns_, 0; }, this);
-    if (!midi_ || !audio_[0] || !audio_[1] || jack_activate(client_) != 0) close();
+    if (!midi_ || !audio_ || jack_activate(client_) != 0) close();
   }
   ~JackListener() { close(); }
   // Closes the client now; what it received stays readable.
@@ -57,7 +58,6 @@ class JackListener {
   bool ready() const { return client_ != nullptr; }
   std::uint32_t xruns() const { return xruns_; }
 
-  // MIDI
   bool waitForConnection(std::chrono::milliseconds timeout) const {
     return WaitFor([&] { return jack_port_connected(midi_) > 0; }, timeout);
   }
@@ -72,79 +72,60 @@ class JackListener {
         },
         timeout, quiet);
   }
-  // Index of the first event from `from` on with this status and first data byte, within `timeout`, or -1.
-  long find(std::size_t from, std::uint8_t status, std::uint8_t data1,
-            std::chrono::milliseconds timeout = {}) const {
-    long found = -1;
-    WaitFor(
-        [&] {
-          for (std::size_t i = from; i < eventCount() && found < 0; ++i)
-            if (events_[i].size >= 2 && events_[i].bytes[0] == status && events_[i].bytes[1] == data1)
-              found = i;
-          return found >= 0;
-        },
-        timeout);
-    return found;
-  }
   // The note story a synthesizer hears from event `from` on: every Note On, and
   // each Note Off (or Note On at velocity 0) that ends a sounding note. The
-  // notes (channel, key) still sounding at the end go to `left`.
-  std::vector<std::vector<std::uint8_t>> story(std::size_t from = 0,
-                                               std::set<std::pair<int, int>>* left = nullptr) const {
+  // notes still sounding at the end go to `left`.
+  std::vector<std::vector<std::uint8_t>> story(std::size_t from = 0, Notes* left = nullptr) const {
     std::vector<std::vector<std::uint8_t>> out;
-    std::set<std::pair<int, int>> notes;
+    Notes notes;
     for (std::size_t i = from; i < eventCount(); ++i) {
       const Event& e = events_[i];
       const std::pair<int, int> note{e.bytes[0] & 15, e.bytes[1]};
       const bool on = (e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] != 0;
-      if (e.size == 3 && (on ? notes.insert(note), true : (e.bytes[0] & 0xE0) == 0x80 && notes.erase(note))) {
+      if (e.size == 3 && (on ? notes.insert(note), true : (e.bytes[0] & 0xE0) == 0x80 && notes.erase(note)))
         out.push_back(e.message());
-      }
     }
     if (left != nullptr) *left = notes;
     return out;
   }
-  std::set<std::pair<int, int>> soundingNotes() const {
-    std::set<std::pair<int, int>> notes;
+  Notes soundingNotes() const {
+    Notes notes;
     story(0, &notes);
     return notes;
   }
 
-  // Audio: connects the audio outputs of JACK client `source` to the inputs; how many were.
+  // Audio: connects every audio output of JACK client `source` to the input, which mixes them; how many were.
   int connectFrom(const std::string& source) {
     int connected = 0;
     if (const char** ports = jack_get_ports(client_, ("^" + source + ":").c_str(), JACK_DEFAULT_AUDIO_TYPE,
                                             JackPortIsOutput)) {
-      for (std::size_t i = 0; ports[i] != nullptr && i < audio_.size(); ++i) {
-        connected += jack_connect(client_, ports[i], jack_port_name(audio_[i])) == 0;
-      }
+      for (std::size_t i = 0; ports[i] != nullptr; ++i)
+        connected += jack_connect(client_, ports[i], jack_port_name(audio_)) == 0;
       jack_free(ports);
     }
     return connected;
   }
-  // The first input's samples over the next `frames` frames, or nothing when
-  // they did not arrive within 20 s (the server stalled or went away). The wait
-  // counts audio, not wall time: a server without realtime runs slow when busy.
-  std::optional<std::vector<float>> record(jack_nframes_t frames) {
-    const auto first = next(frames);
-    if (!first) return {};
+  // The samples of the next `frames` frames, or nothing when they did not
+  // arrive within 20 s (the server stalled or went away). The wait counts
+  // audio, not wall time: a server without realtime runs slow when busy.
+  std::optional<std::vector<float>> record(jack_nframes_t frames) const {
+    const std::uint64_t first = written_.load();
+    if (frames > kFrames ||
+        !WaitFor([&] { return written_.load() >= first + frames; }, std::chrono::seconds(20)))
+      return {};
     std::vector<float> samples(frames);
-    for (jack_nframes_t i = 0; i < frames; ++i) samples[i] = samples_[0][(*first + i) % kFrames];
+    for (jack_nframes_t i = 0; i < frames; ++i) samples[i] = samples_[(first + i) % kFrames];
     return samples;
   }
-  // The RMS of both inputs over the next `frames` frames, or nothing as for record().
-  std::optional<double> level(jack_nframes_t frames) {
-    const auto first = next(frames);
-    if (!first) return {};
-    double sumOfSquares = 0;
-    for (const auto& input : samples_) {
-      for (jack_nframes_t i = 0; i < frames; ++i) sumOfSquares += std::pow(input[(*first + i) % kFrames], 2);
-    }
-    return std::sqrt(sumOfSquares / (2.0 * frames));
+  // The RMS of the next `frames` frames, or nothing as for record().
+  std::optional<double> level(jack_nframes_t frames) const {
+    const auto samples = record(frames);
+    if (!samples) return {};
+    return std::sqrt(std::inner_product(samples->begin(), samples->end(), samples->begin(), 0.0) / frames);
   }
   // Measures blocks of `block` frames, for at most `within` frames, until one's
   // RMS is above (`loud`) or below `rms`; whether one was.
-  bool waitForLevel(bool loud, double rms, jack_nframes_t block, jack_nframes_t within) {
+  bool waitForLevel(bool loud, double rms, jack_nframes_t block, jack_nframes_t within) const {
     for (jack_nframes_t heard = 0; heard < within; heard += block) {
       const auto measured = level(block);
       if (!measured) return false;
@@ -152,31 +133,12 @@ class JackListener {
     }
     return false;
   }
-  // Watches for the first sample above `threshold` from the next period on.
-  void armOnset(float threshold) {
-    onsetFound_ = false;
-    onsetThreshold_ = threshold;
-  }
-  std::optional<Onset> waitForOnset(std::chrono::milliseconds timeout) {
-    if (WaitFor([&] { return onsetFound_.load(); }, timeout)) return onset_;
-    onsetThreshold_ = 0;
-    return {};
-  }
 
  private:
   static constexpr std::uint64_t kFrames = 1 << 17;
 
-  // Where the next `frames` frames start, once they have all arrived.
-  std::optional<std::uint64_t> next(jack_nframes_t frames) const {
-    const std::uint64_t first = written_.load();
-    if (frames > kFrames ||
-        !WaitFor([&] { return written_.load() >= first + frames; }, std::chrono::seconds(20)))
-      return {};
-    return first;
-  }
   // Realtime thread: no allocation, no locks.
   int process(jack_nframes_t frames) {
-    const jack_time_t now = jack_get_time();
     const auto seen = std::chrono::steady_clock::now();
     void* buffer = jack_port_get_buffer(midi_, frames);
     std::size_t next = count_.load(std::memory_order_relaxed);
@@ -189,37 +151,51 @@ class JackListener {
     }
     count_.store(next, std::memory_order_release);
 
-    const float threshold = onsetThreshold_;
+    const auto* samples = static_cast<const float*>(jack_port_get_buffer(audio_, frames));
+    if (watch_) watch_(samples, frames);
     const std::uint64_t first = written_.load(std::memory_order_relaxed);
-    std::optional<jack_nframes_t> onset;
-    for (std::size_t input = 0; input < audio_.size(); ++input) {
-      const auto* samples = static_cast<const float*>(jack_port_get_buffer(audio_[input], frames));
-      for (jack_nframes_t i = 0; i < frames; ++i) {
-        samples_[input][(first + i) % kFrames] = samples[i];
-        if (threshold > 0 && std::fabs(samples[i]) > threshold && (!onset || i < *onset)) onset = i;
-      }
-    }
-    if (onset) {
-      onsetThreshold_ = 0;
-      onset_ = {*onset, now};
-      onsetFound_ = true;
-    }
+    for (jack_nframes_t i = 0; i < frames; ++i) samples_[(first + i) % kFrames] = samples[i];
     written_.store(first + frames, std::memory_order_release);
     return 0;
   }
 
+  AudioWatch watch_;
   jack_client_t* client_ = nullptr;
   jack_port_t* midi_ = nullptr;
-  std::array<jack_port_t*, 2> audio_{};
+  jack_port_t* audio_ = nullptr;
   std::vector<Event> events_ =
       std::vector<Event>(1 << 18);  // written by the process callback only, read up to count_
   std::atomic<std::size_t> count_{0};
   std::atomic<std::uint32_t> xruns_{0};
-  std::array<std::vector<float>, 2> samples_{std::vector<float>(kFrames), std::vector<float>(kFrames)};
+  std::vector<float> samples_ = std::vector<float>(kFrames);
   std::atomic<std::uint64_t> written_{0};  // frames so far
-  std::atomic<float> onsetThreshold_{0};
-  std::atomic<bool> onsetFound_{false};
-  Onset onset_;  // written by the process thread before onsetFound_ is set
+};
+
+// While it lives, no server runs under JACK_DEFAULT_SERVER and libjack may
+// start one (JACK_NO_START_SERVER is unset): the command that ~/.jackdrc
+// names, in a HOME of the trap's own, then leaves a mark.
+class JackStartTrap {
+ public:
+  JackStartTrap() {
+    std::filesystem::create_directories(home_);
+    std::ofstream(home_ / "jackd") << "#!/bin/sh\ntouch '" << (home_ / "started").string() << "'\nexit 1\n";
+    std::filesystem::permissions(home_ / "jackd", std::filesystem::perms::owner_all);
+    std::ofstream(home_ / ".jackdrc") << (home_ / "jackd").string() << " -d dummy\n";
+    setenv("HOME", home_.c_str(), 1);
+    setenv("JACK_DEFAULT_SERVER", ("zelmora-none-" + std::to_string(getpid())).c_str(), 1);
+    unsetenv("JACK_NO_START_SERVER");
+  }
+  ~JackStartTrap() {
+    setenv("HOME", home0_.c_str(), 1);
+    std::filesystem::remove_all(home_);
+  }
+  // Whether a client tried to start a server.
+  bool sprung() const { return std::filesystem::exists(home_ / "started"); }
+
+ private:
+  const std::string home0_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const std::filesystem::path home_ =
+      std::filesystem::temp_directory_path() / ("zelmora-jack-trap-" + std::to_string(getpid()));
 };
 
 }  // namespace testing_support
