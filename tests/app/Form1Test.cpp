@@ -275,7 +275,7 @@ class Form1Test : public QObject {
   }
 
   // The file lists Text1 .. Text36, numbered by place, so rows 3 and 4 come out of the grid's order. A
-  // label comes back whole, commas and quotes too; a file that is not a labels file changes none.
+  // label comes back whole, commas and quotes too; a file that is refused changes none.
   void labelsFilesLoadBackWhole() {
     Window w;
     QTemporaryDir folder;
@@ -293,11 +293,9 @@ class Form1Test : public QObject {
     for (int box = 1; box <= 36; ++box) w.form.text(box)->clear();
     w.run("LBLload", file);
     QCOMPARE(w.labels(), labels);
-    QFile other(folder.filePath("other.lbl"));
-    QVERIFY(other.open(QIODevice::WriteOnly) && other.write(QByteArray("Labels\r\n").repeated(37)) > 0);
-    other.close();
-    w.run("LBLload", other.fileName());
-    QCOMPARE(w.boxes.texts, QStringList{"This file is not a valid 'Labels' file!"});
+    QVERIFY(QFile::resize(file, 100));  // cut short: its first labels are read, yet none may change
+    w.run("LBLload", file);
+    QCOMPARE(w.boxes.texts, QStringList{"This 'Labels' file is incomplete. No label was changed."});
     QCOMPARE(w.labels(), labels);
   }
 };
