@@ -98,9 +98,11 @@ class Form1Test : public QObject {
     for (const auto& [name, place] : kOthers)
       QVERIFY2(w.form.findChild<QWidget*>(name)->geometry() == place, name);
     QCOMPARE(w.form.centralWidget()->size(), QSize(802, 338));
-    // Tab runs "C" .. ".", the velocity bar, the home row with "Z", the top letters, "X" and the digits.
+    // It opens with the focus on "C"; Tab runs "C" .. ".", the velocity bar, the home row with "Z", the top
+    // letters, "X" and the digits.
     w.form.show();
     QVERIFY(QTest::qWaitForWindowActive(&w.form));
+    QCOMPARE(QApplication::focusWidget(), w.form.key(4));
     QString order;
     for (QWidget* focus = w.form.key(4); order.size() < 38; focus = QApplication::focusWidget()) {
       order += focus->objectName() == "vol" ? QStringLiteral("|")
@@ -108,6 +110,17 @@ class Form1Test : public QObject {
       QTest::keyClick(focus, Qt::Key_Tab);
     }
     QCOMPARE(order, QStringLiteral("CVBNM,.|ASDFGHZJKLQWERTYUIOX123456789C"));
+    // Fixed-pitch fonts, as the machine resolves them. Drawn: "Z" raised, "S" pressed sunken with its green
+    // face, a frame, the surface and the status display. The picture stays for a person to look at.
+    QVERIFY(QFontInfo(w.form.key(4)->font()).fixedPitch() && QFontInfo(w.form.text(1)->font()).fixedPitch());
+    w.form.panel().SwitchOn(19);
+    const QImage shot = w.form.centralWidget()->grab().toImage();
+    QVERIFY(shot.save(QStringLiteral(SCREENSHOT_DIR "/form1.png")));
+    const std::pair<QPoint, QColor> kPixels[] = {
+        {{16, 280}, Qt::white},          {{104, 216}, QColor(128, 128, 128)},
+        {{104 + 6, 216 + 4}, Qt::green}, {{8, 300}, Qt::white},
+        {{400, 334}, Qt::black},         {{544 + 205, 16 + 8}, Qt::black}};
+    for (const auto& [at, colour] : kPixels) QCOMPARE(shot.pixelColor(at).toRgb(), colour);
   }
 
   void menusAreAsDesigned() {
