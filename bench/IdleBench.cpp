@@ -15,8 +15,7 @@
 #include "app/Form1.h"
 #include "bench/Figures.h"
 #include "midi/Platform.h"
-#include "tests/support/RecordingMessageBoxes.h"
-#include "tests/support/ScriptedFileDialogs.h"
+#include "tests/support/FakeDialogs.h"
 #include "tests/support/Servers.h"
 
 namespace {

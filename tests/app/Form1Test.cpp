@@ -8,9 +8,8 @@
 
 #include "app/Form1.h"
 #include "app/SwitchButton.h"
-#include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/FakeDialogs.h"
 #include "tests/support/RecordingMidiOut.h"
-#include "tests/support/ScriptedFileDialogs.h"
 
 namespace {
 
