@@ -1,6 +1,5 @@
-// The program as a desktop meets it: installed where a desktop looks, accepted
-// by the desktop's own tools, answering --help, --version and a mistaken
-// command line without a display.
+// The program as a desktop meets it: installed where a desktop looks, accepted by the desktop's own tools,
+// answering --help, --version and a mistaken command line without a display.
 #include <QImage>
 #include <QtTest>
 

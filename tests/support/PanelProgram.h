@@ -12,9 +12,8 @@
 
 namespace testing_support {
 
-// The real program under the X and JACK servers the test made, driven with real
-// X input through XTest as a user's hardware would drive it. Stopped (SIGTERM,
-// as a session ending would) on destruction.
+// The real program under the X and JACK servers the test made, driven with real X input through XTest as a
+// user's hardware would drive it. Stopped (SIGTERM, as a session ending would) on destruction.
 class PanelProgram {
  public:
   // Starts `program` with its standard error going to `log`, and waits for its
@@ -33,7 +32,6 @@ class PanelProgram {
   }
 
   bool ready() const { return window_ != 0; }
-  bool running() { return !process_.waitForFinished(0); }
   // Key events by unshifted X keysym name ("z", "comma", "Shift_L"), sent in
   // one batch: the program reads them together, as a fast hand gives them.
   void keys(const std::vector<std::pair<std::string, bool>>& events) {

@@ -71,9 +71,8 @@ class XServer {
   bool ready_ = false;
 };
 
-// A JACK server of the test's own, `jackd -d dummy` under a name no other test
-// uses. While it lives, JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER
-// is set, so every JACK client of the process meets it.
+// A JACK server of the test's own, `jackd -d dummy` under a name no other test uses. While it lives,
+// JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER is set, so every JACK client of the process meets it.
 class JackServer {
  public:
   // Realtime scheduling is given up where the machine refuses it.
