@@ -31,13 +31,6 @@ struct Window {
     dialogs.answers << file;
     form.findChild<QAction*>(entry)->trigger();
   }
-  template <class T>
-  QList<T*> byPlace() const {  // top to bottom, then left to right
-    auto all = form.centralWidget()->findChildren<T*>(Qt::FindDirectChildrenOnly);
-    std::sort(all.begin(), all.end(),
-              [](T* a, T* b) { return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x()); });
-    return all;
-  }
 };
 
 // Names numbered in runs, such as "Text1" .. "Text18" then "Text36" down to "Text28".
@@ -74,18 +67,20 @@ class Form1Test : public QObject {
 
   void gridIsLaidOutAsDesigned() {
     Window w;
-    const auto keys = w.byPlace<app::SwitchButton>();
-    const auto boxes = w.byPlace<QLineEdit>();
-    // Corners: "1" at 240, 1320 twips and "." at 10800, 4200; the rows and columns evenly between.
+    QWidget* client = w.form.centralWidget();
+    // Corners: "1" at 240, 1320 twips and "." at 10800, 4200; the rows and columns evenly between. Each label
+    // box is 360 twips under its switch.
     const QPoint first(16, 88), step((720 - 16) / 8, (280 - 88) / 3);
     QString captions;
     QStringList names;
-    for (qsizetype i = 0; i < 36; ++i) {
+    for (int i = 0; i < 36; ++i) {
       const QPoint at = first + QPoint(step.x() * (i % 9), step.y() * (i / 9));
-      QCOMPARE(keys[i]->geometry(), QRect(at, QSize(49, 21)));
-      QCOMPARE(boxes[i]->geometry(), QRect(at + QPoint(0, 24), QSize(65, 20)));  // 360 twips under its switch
-      captions += keys[i]->text();
-      names << boxes[i]->objectName();
+      auto* key = qobject_cast<app::SwitchButton*>(client->childAt(at));
+      auto* box = qobject_cast<QLineEdit*>(client->childAt(at + QPoint(0, 24)));
+      QVERIFY(key && key->geometry() == QRect(at, QSize(49, 21)));
+      QVERIFY(box && box->geometry() == QRect(at + QPoint(0, 24), QSize(65, 20)));
+      captions += key->text();
+      names << box->objectName();
     }
     QCOMPARE(captions, QStringLiteral("123456789QWERTYUIOASDFGHJKLZXCVBNM,."));
     QVERIFY(Spoken(w.form.key(0)) == "Switch Z" && Spoken(w.form.text(19)) == "Label of switch Z");
@@ -96,7 +91,7 @@ class Form1Test : public QObject {
         {"Shape37", {536, 8, 233, 65}},  {"vol", {0, 408, 17, 121}}};
     for (const auto& [name, place] : kOthers)
       QVERIFY2(w.form.findChild<QWidget*>(name)->geometry() == place, name);
-    QCOMPARE(w.form.centralWidget()->size(), QSize(802, 338));
+    QCOMPARE(client->size(), QSize(802, 338));
     // It opens with the focus on "C"; Tab runs "C" .. ".", the velocity bar, the home row with "Z", the top
     // letters, "X" and the digits.
     w.form.show();
@@ -113,7 +108,7 @@ class Form1Test : public QObject {
     // face, a frame, the surface and the status display. The picture stays for a person to look at.
     QVERIFY(QFontInfo(w.form.key(4)->font()).fixedPitch() && QFontInfo(w.form.text(1)->font()).fixedPitch());
     w.form.panel().SwitchOn(19);
-    const QImage shot = w.form.centralWidget()->grab().toImage();
+    const QImage shot = client->grab().toImage();
     QVERIFY(shot.save(QStringLiteral(SCREENSHOT_DIR "/form1.png")));
     const std::pair<QPoint, QColor> kPixels[] = {
         {{16, 280}, Qt::white},          {{104, 216}, QColor(128, 128, 128)},
