@@ -76,12 +76,29 @@ class XServer {
 class JackServer {
  public:
   // Realtime scheduling is given up where the machine refuses it.
-  explicit JackServer(bool realtime, int period = 64, int rate = 48000) : period_(period), rate_(rate) {
+  explicit JackServer(bool realtime, int period = 64, int rate = 48000) {
     static std::atomic<int> servers{0};
-    name_ = "zt" + std::to_string(getpid()) + "_" + std::to_string(servers++);
+    const std::string name = "zt" + std::to_string(getpid()) + "_" + std::to_string(servers++);
     setenv("JACK_NO_START_SERVER", "1", 1);
-    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
     jack_set_error_function([](const char*) {});  // its complaints while the server starts
+    const auto start = [&](bool realtime) {
+      stop();
+      realtime_ = realtime;
+      Start(process_, "jackd",
+            {"-n", QString::fromStdString(name), realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r",
+             QString::number(rate), "-p", QString::number(period)});
+      // A client of our own answers sooner than jack_wait, which polls once a second.
+      // Not too often: a client opening while the server sets up its shared memory can crash.
+      WaitFor(
+          [&] {
+            jack_client_t* probe = jack_client_open("zelmora-probe", JackNoStartServer, nullptr);
+            if (probe != nullptr) jack_client_close(probe);
+            return (ready_ = probe != nullptr) || process_.waitForFinished(0);
+          },
+          std::chrono::seconds(10), std::chrono::milliseconds(20));
+      return ready_;
+    };
     // JACK keeps at most eight servers on a machine: while other tests hold them all, try again.
     WaitFor([&] { return start(realtime) || (realtime && start(false)); }, std::chrono::seconds(30),
             std::chrono::milliseconds(100));
@@ -96,29 +113,8 @@ class JackServer {
   }
 
  private:
-  bool start(bool realtime) {
-    stop();
-    realtime_ = realtime;
-    Start(process_, "jackd",
-          {"-n", QString::fromStdString(name_), realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r",
-           QString::number(rate_), "-p", QString::number(period_)});
-    // A client of our own answers sooner than jack_wait, which polls once a second.
-    // Not too often: a client opening while the server sets up its shared memory can crash.
-    WaitFor(
-        [&] {
-          jack_client_t* probe = jack_client_open("zelmora-probe", JackNoStartServer, nullptr);
-          if (probe != nullptr) jack_client_close(probe);
-          return (ready_ = probe != nullptr) || process_.waitForFinished(0);
-        },
-        std::chrono::seconds(10), std::chrono::milliseconds(20));
-    return ready_;
-  }
-
-  int period_, rate_;
-  bool realtime_ = false;
-  std::string name_;
   QProcess process_;
-  bool ready_ = false;
+  bool ready_ = false, realtime_ = false;
 };
 
 }  // namespace testing_support
