@@ -72,9 +72,7 @@ class PanelProgram {
     if (!WaitFor([&] { return (box = find(kDialog)) != 0; }, kPatience)) return false;
     XSetInputFocus(display_, box, RevertToParent, CurrentTime);
     tap("Return");
-    const bool gone = WaitFor([&] { return find(kDialog) == 0 && find(kMain) != 0; }, kPatience);
-    focusWindow();
-    return gone;
+    return WaitFor([&] { return find(kDialog) == 0 && focusWindow(); }, kPatience);
   }
   // Closes the window as a window manager's close button would; the exit code.
   int quit() {
@@ -107,8 +105,10 @@ class PanelProgram {
     if (children) XFree(children);
     return found;
   }
-  void focusWindow() {
+  // Gives the keyboard to the main window; whether it is shown.
+  bool focusWindow() {
     if ((window_ = find(kMain)) != 0) XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+    return window_ != 0;
   }
 
   QProcess process_;

@@ -51,7 +51,6 @@ inline void Stop(QProcess& process) {
 // lives DISPLAY names it and QT_QPA_PLATFORM is xcb.
 class XServer {
  public:
-  // Auto-repeat delay and interval in milliseconds.
   explicit XServer(int repeatDelayMs = 660, int repeatIntervalMs = 40) {
     // Xvfb picks a free display and writes its number once it accepts connections.
     Start(process_, "Xvfb",
