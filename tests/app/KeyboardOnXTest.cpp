@@ -50,7 +50,7 @@ TEST_F(KeyboardOnX, EveryStrokePlaysOnce) {
   program_->press("z");
   EXPECT_FALSE(WaitFor([&] { return receiver_->eventCount() > 1; }, 600ms));
   ASSERT_TRUE(program_->openMenu(1)) << "no menu opened";
-  EXPECT_TRUE(WaitFor([&] { return receiver_->soundingNotes().empty(); }, 2s)) << "it hangs in the menu";
+  EXPECT_TRUE(WaitFor([&] { return receiver_->soundingNotes().empty(); }, 2s)) << "the note hangs";
   ASSERT_TRUE(program_->closeMenu());
   program_->release("z");
   EXPECT_EQ(storyFrom(0), (Story{{0x90, 60, 127}, {0x80, 60, 0}}));
