@@ -1,20 +1,22 @@
 // Idle cost: the CPU share and wake-ups of each of this process's threads
-// over an idle stretch, with a reference JACK client that only records its
-// input, then with the window and its default destination (the built-in
-// synthesizer) open.
+// over an idle stretch, with a reference JACK client that only clears its two
+// output buffers, then with the window and its default destination (the
+// built-in synthesizer) open.
 //
 //   idle_bench [--seconds N] [--json PATH]
+#include <jack/jack.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QTimer>
+#include <cstring>
 
 #include "app/Form1.h"
 #include "bench/Figures.h"
 #include "midi/Platform.h"
-#include "tests/support/JackListener.h"
-#include "tests/support/RecordingMessageBoxes.h"
-#include "tests/support/ScriptedFileDialogs.h"
+#include "tests/support/FakeDialogs.h"
+#include "tests/support/Servers.h"
 
 namespace {
 
@@ -64,11 +66,22 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   bench::Figures figures("idle");
 
-  {
-    testing_support::JackListener reference("zelmora-bench-reference");
-    if (!reference.ready()) return 1;
-    figures.add("reference_cpu_percent", MeasureIdle("a JACK client that only records its input", seconds));
+  jack_client_t* reference = jack_client_open("zelmora-bench-reference", JackNoStartServer, nullptr);
+  if (reference == nullptr) return 1;
+  static std::array<jack_port_t*, 2> outputs;
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    outputs[i] = jack_port_register(reference, i == 0 ? "left" : "right", JACK_DEFAULT_AUDIO_TYPE,
+                                    JackPortIsOutput, 0);
   }
+  const auto clear = [](jack_nframes_t frames, void*) {
+    for (jack_port_t* port : outputs)
+      std::memset(jack_port_get_buffer(port, frames), 0, frames * sizeof(float));
+    return 0;
+  };
+  jack_set_process_callback(reference, clear, nullptr);
+  jack_activate(reference);
+  figures.add("reference_cpu_percent", MeasureIdle("a JACK client that only clears its buffers", seconds));
+  jack_client_close(reference);
 
   auto midi = midi::CreatePlatformMidiOut();
   testing_support::RecordingMessageBoxes boxes;

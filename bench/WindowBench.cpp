@@ -7,9 +7,8 @@
 #include "app/Form1.h"
 #include "assets/Artwork.h"
 #include "bench/Figures.h"
-#include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/FakeDialogs.h"
 #include "tests/support/RecordingMidiOut.h"
-#include "tests/support/ScriptedFileDialogs.h"
 
 namespace {
 

@@ -1,14 +1,7 @@
-// The program as a desktop meets it: installed where a desktop looks, accepted
-// by the desktop's own tools, answering --help, --version and a mistaken
-// command line without a display, and loading a labels file named at start.
+// The program as a desktop meets it: installed where a desktop looks, accepted by the desktop's own tools,
+// answering --help, --version and a mistaken command line without a display.
 #include <QImage>
-#include <QLineEdit>
 #include <QtTest>
-
-#include "app/Form1.h"
-#include "tests/support/RecordingMessageBoxes.h"
-#include "tests/support/RecordingMidiOut.h"
-#include "tests/support/ScriptedFileDialogs.h"
 
 namespace {
 
@@ -32,14 +25,6 @@ class InstallTest : public QObject {
   Q_OBJECT
   QTemporaryDir prefix_;
   QString path(const QString& relative) const { return prefix_.filePath(relative); }
-  QByteArray contents(const QString& relative) const {
-    QFile file(path(relative));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
-  void put(const QString& relative, const QByteArray& bytes) const {
-    QFile file(path(relative));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
-  }
 
  private slots:
   void initTestCase() {
@@ -53,26 +38,26 @@ class InstallTest : public QObject {
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
 
-  void labelsFilesAreKnownByNameAndHeader() {
+  // Labels files are known by name and by header; the launcher entry opens them, with the program's icon.
+  void desktopKnowsLabelsFiles() {
     const std::tuple<QString, QByteArray, bool> files[] = {{"show.lbl", "Setlist\r\n", true},
                                                            {"show", "Zelmora\r\nKick\r\n", true},
                                                            {"show.bak", "\xEF\xBB\xBFZelmora\r\n", true},
                                                            {"notes", "Zelmorb\r\nKick\r\n", false}};
     for (const auto& [name, content, labels] : files) {
-      put(name, content);
-      const QString type = QMimeDatabase().mimeTypeForFile(path(name)).name();
+      const QString type = QMimeDatabase().mimeTypeForFileNameAndData(name, content).name();
       QVERIFY2((type == "application/x-zelmora-labels") == labels, qPrintable(name + ": " + type));
     }
-  }
-
-  void desktopEntryOpensLabelsFiles() {
     const std::pair<QString, QByteArray> lines[] = {
         {kEntry, "\nExec=zelmora-switches %f\n"},
         {kEntry, "\nMimeType=application/x-zelmora-labels;\n"},
         {kEntry, "\nIcon=" + kId.toUtf8() + "\n"},
         {kMetainfo, "<launchable type=\"desktop-id\">" + kId.toUtf8() + ".desktop</launchable>"},
         {kMetainfo, "<mediatype>application/x-zelmora-labels</mediatype>"}};
-    for (const auto& [file, line] : lines) QVERIFY2(contents(file).contains(line), line.constData());
+    for (const auto& [name, line] : lines) {
+      QFile file(path(name));
+      QVERIFY2(file.open(QIODevice::ReadOnly) && file.readAll().contains(line), line.constData());
+    }
     QCOMPARE(QImage(path("share/icons/hicolor/32x32/apps/" + kId + ".png")).size(), QSize(32, 32));
   }
 
@@ -89,22 +74,6 @@ class InstallTest : public QObject {
       const auto [code, text] = Run(program, command);
       QVERIFY2(code == exitCode && text.contains(output), qPrintable(program + ": " + text));
     }
-  }
-
-  void fileNamedAtStartLoads() {
-    testing_support::RecordingMidiOut midi;
-    testing_support::RecordingMessageBoxes messages;
-    testing_support::ScriptedFileDialogs dialogs;
-    app::Form1 window(midi, messages, dialogs);
-    const auto shown = [&] { return window.text(1)->text() + window.text(36)->text(); };
-    const QString opening = shown();
-    const QByteArray labels = "Zelmora\r\n" + QByteArray("Kick\r\n").repeated(35) + "Snare\r\n";
-    for (const int size : {100, int(labels.size())}) {  // a short file is refused and changes nothing
-      put("show.lbl", labels.left(size));
-      window.loadLabelsFrom(path("show.lbl"));
-      QCOMPARE(shown(), size == 100 ? opening : "KickSnare");
-    }
-    QCOMPARE(messages.texts, QStringList{"This 'Labels' file is incomplete. No label was changed."});
   }
 };
 

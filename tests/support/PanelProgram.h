@@ -1,52 +1,119 @@
 #pragma once
 
-#include <QProcess>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
 #include <string>
 #include <utility>
 #include <vector>
 
-typedef struct _XDisplay Display;
+#include "tests/support/Servers.h"
 
 namespace testing_support {
 
-// The real program under the X and JACK servers the test made, driven with real
-// X input through XTest as a user's hardware would drive it. Stopped (SIGTERM,
-// as a session ending would) on destruction.
+// The real program under the X and JACK servers the test made, driven with real X input through XTest as a
+// user's hardware would drive it. Stopped (SIGTERM, as a session ending would) on destruction.
 class PanelProgram {
  public:
   // Starts `program` with its standard error going to `log`, and waits for its
   // window, which then gets the keyboard (there is no window manager).
-  PanelProgram(const std::string& program, const std::string& log);
-  ~PanelProgram();
+  PanelProgram(const std::string& program, const std::string& log) : display_(XOpenDisplay(nullptr)) {
+    Start(process_, QString::fromStdString(program), {}, QString::fromStdString(log));
+    if (display_ == nullptr) return;
+    // Windows come and go while we look at them: a query about one just gone is no reason to exit.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    // A refusal at start-up comes before the window.
+    if (WaitFor([&] { return find(kMain) != 0 || find(kDialog) != 0; }, kPatience)) focusWindow();
+  }
+  ~PanelProgram() {
+    Stop(process_);
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
 
   bool ready() const { return window_ != 0; }
-  bool running() { return !process_.waitForFinished(0); }
   // Key events by unshifted X keysym name ("z", "comma", "Shift_L"), sent in
   // one batch: the program reads them together, as a fast hand gives them.
-  void keys(const std::vector<std::pair<std::string, bool>>& events);
+  void keys(const std::vector<std::pair<std::string, bool>>& events) {
+    for (const auto& [keysym, press] : events) {
+      XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XStringToKeysym(keysym.c_str())), press,
+                        CurrentTime);
+    }
+    XSync(display_, False);
+  }
   void press(const std::string& keysym) { keys({{keysym, true}}); }
   void release(const std::string& keysym) { keys({{keysym, false}}); }
+  void tap(const std::string& keysym) { keys({{keysym, true}, {keysym, false}}); }
   // Opens the top-level menu `menu` (0 "Midi Device", 1 "Channel", 2 "Labels")
-  // from the keyboard; whether it was shown.
-  bool openMenu(int menu);
-  // Closes the open menu and leaves the menu bar; whether the menu went.
-  bool closeMenu();
+  // from the keyboard: Alt alone takes the menu bar to its first title.
+  bool openMenu(int menu) {
+    tap("Alt_L");
+    for (int i = 0; i < menu; ++i) tap("Right");
+    tap("Down");
+    return WaitFor([&] { return find(kMenu) != 0; }, kPatience);
+  }
+  // Closes the open menu, then leaves the menu bar; whether the menu went.
+  bool closeMenu() {
+    tap("Escape");
+    const bool closed = WaitFor([&] { return find(kMenu) == 0; }, kPatience);
+    tap("Escape");
+    return closed;
+  }
   // Picks entry `entry` (0 = the first shown) of menu `menu`.
-  bool pick(int menu, int entry);
+  bool pick(int menu, int entry) {
+    if (!openMenu(menu)) return false;
+    for (int i = 0; i < entry; ++i) tap("Down");
+    tap("Return");
+    return WaitFor([&] { return find(kMenu) == 0; }, kPatience);
+  }
   // Answers the message box the program shows with Enter; whether one was shown.
-  bool dismissMessageBox();
+  bool dismissMessageBox() {
+    Window box = 0;
+    if (!WaitFor([&] { return (box = find(kDialog)) != 0; }, kPatience)) return false;
+    XSetInputFocus(display_, box, RevertToParent, CurrentTime);
+    tap("Return");
+    return WaitFor([&] { return find(kDialog) == 0 && focusWindow(); }, kPatience);
+  }
   // Closes the window as a window manager's close button would; the exit code.
-  int quit();
+  int quit() {
+    XEvent close{};
+    close.xclient = {
+        ClientMessage, 0, True, display_, window_, XInternAtom(display_, "WM_PROTOCOLS", False), 32, {}};
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    XSendEvent(display_, window_, False, NoEventMask, &close);
+    XSync(display_, False);
+    process_.waitForFinished(10000);
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+  }
 
  private:
+  static constexpr std::chrono::seconds kPatience{15};
   enum Kind { kMain, kDialog, kMenu };
+
   // The first shown top-level window of this kind, or 0.
-  unsigned long find(Kind kind);
-  void focusWindow();
+  Window find(Kind kind) {
+    Window root = 0, parent = 0, *children = nullptr, owner = 0, found = 0;
+    unsigned count = 0;
+    if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) return 0;
+    for (unsigned i = 0; i < count && found == 0; ++i) {
+      XWindowAttributes a{};
+      if (!XGetWindowAttributes(display_, children[i], &a) || a.map_state != IsViewable || a.width <= 1)
+        continue;
+      const bool dialog = XGetTransientForHint(display_, children[i], &owner);
+      if ((a.override_redirect ? kMenu : dialog ? kDialog : kMain) == kind) found = children[i];
+    }
+    if (children) XFree(children);
+    return found;
+  }
+  // Gives the keyboard to the main window; whether it is shown.
+  bool focusWindow() {
+    if ((window_ = find(kMain)) != 0) XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+    return window_ != 0;
+  }
 
   QProcess process_;
   Display* display_ = nullptr;
-  unsigned long window_ = 0;
+  Window window_ = 0;
 };
 
 }  // namespace testing_support

@@ -51,7 +51,6 @@ inline void Stop(QProcess& process) {
 // lives DISPLAY names it and QT_QPA_PLATFORM is xcb.
 class XServer {
  public:
-  // Auto-repeat delay and interval in milliseconds.
   explicit XServer(int repeatDelayMs = 660, int repeatIntervalMs = 40) {
     // Xvfb picks a free display and writes its number once it accepts connections.
     Start(process_, "Xvfb",
@@ -71,18 +70,34 @@ class XServer {
   bool ready_ = false;
 };
 
-// A JACK server of the test's own, `jackd -d dummy` under a name no other test
-// uses. While it lives, JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER
-// is set, so every JACK client of the process meets it.
+// A JACK server of the test's own, `jackd -d dummy` under a name no other test uses. While it lives,
+// JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER is set, so every JACK client of the process meets it.
 class JackServer {
  public:
   // Realtime scheduling is given up where the machine refuses it.
-  explicit JackServer(bool realtime, int period = 64, int rate = 48000) : period_(period), rate_(rate) {
+  explicit JackServer(bool realtime, int period = 64, int rate = 48000) {
     static std::atomic<int> servers{0};
-    name_ = "zt" + std::to_string(getpid()) + "_" + std::to_string(servers++);
+    const std::string name = "zt" + std::to_string(getpid()) + "_" + std::to_string(servers++);
     setenv("JACK_NO_START_SERVER", "1", 1);
-    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
     jack_set_error_function([](const char*) {});  // its complaints while the server starts
+    const auto start = [&](bool realtime) {
+      stop();
+      realtime_ = realtime;
+      Start(process_, "jackd",
+            {"-n", QString::fromStdString(name), realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r",
+             QString::number(rate), "-p", QString::number(period)});
+      // A client of our own answers sooner than jack_wait, which polls once a second.
+      // Not too often: a client opening while the server sets up its shared memory can crash.
+      WaitFor(
+          [&] {
+            jack_client_t* probe = jack_client_open("zelmora-probe", JackNoStartServer, nullptr);
+            if (probe != nullptr) jack_client_close(probe);
+            return (ready_ = probe != nullptr) || process_.waitForFinished(0);
+          },
+          std::chrono::seconds(10), std::chrono::milliseconds(20));
+      return ready_;
+    };
     // JACK keeps at most eight servers on a machine: while other tests hold them all, try again.
     WaitFor([&] { return start(realtime) || (realtime && start(false)); }, std::chrono::seconds(30),
             std::chrono::milliseconds(100));
@@ -97,29 +112,8 @@ class JackServer {
   }
 
  private:
-  bool start(bool realtime) {
-    stop();
-    realtime_ = realtime;
-    Start(process_, "jackd",
-          {"-n", QString::fromStdString(name_), realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r",
-           QString::number(rate_), "-p", QString::number(period_)});
-    // A client of our own answers sooner than jack_wait, which polls once a second.
-    // Not too often: a client opening while the server sets up its shared memory can crash.
-    WaitFor(
-        [&] {
-          jack_client_t* probe = jack_client_open("zelmora-probe", JackNoStartServer, nullptr);
-          if (probe != nullptr) jack_client_close(probe);
-          return (ready_ = probe != nullptr) || process_.waitForFinished(0);
-        },
-        std::chrono::seconds(10), std::chrono::milliseconds(20));
-    return ready_;
-  }
-
-  int period_, rate_;
-  bool realtime_ = false;
-  std::string name_;
   QProcess process_;
-  bool ready_ = false;
+  bool ready_ = false, realtime_ = false;
 };
 
 }  // namespace testing_support
