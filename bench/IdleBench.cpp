@@ -1,9 +1,6 @@
-// Idle cost: the CPU share and wake-ups of each of this process's threads
-// over an idle stretch, with a reference JACK client that only clears its two
-// output buffers, then with the window and its default destination (the
-// built-in synthesizer) open.
-//
-//   idle_bench [--seconds N] [--json PATH]
+// Idle cost: the CPU share and wake-ups of each of this process's threads over an idle stretch, with a
+// reference JACK client that only clears its two output buffers, then with the window and its default
+// destination (the built-in synthesizer) open.
 #include <jack/jack.h>
 
 #include <QApplication>
@@ -34,8 +31,8 @@ std::map<QString, std::pair<double, double>> SampleThreads() {
   return threads;
 }
 
-// Idles `seconds` in the event loop; prints each thread's share. Returns the
-// whole process's CPU share, in percent of one core.
+// Idles `seconds` in the event loop; prints each thread's share. Returns the whole process's CPU share, in
+// percent of one core.
 double MeasureIdle(const char* scenario, int seconds) {
   const auto before = SampleThreads();
   QEventLoop loop;
@@ -69,10 +66,9 @@ int main(int argc, char** argv) {
   jack_client_t* reference = jack_client_open("zelmora-bench-reference", JackNoStartServer, nullptr);
   if (reference == nullptr) return 1;
   static std::array<jack_port_t*, 2> outputs;
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    outputs[i] = jack_port_register(reference, i == 0 ? "left" : "right", JACK_DEFAULT_AUDIO_TYPE,
-                                    JackPortIsOutput, 0);
-  }
+  for (std::size_t i = 0; i < outputs.size(); ++i)
+    outputs[i] =
+        jack_port_register(reference, i ? "right" : "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
   const auto clear = [](jack_nframes_t frames, void*) {
     for (jack_port_t* port : outputs)
       std::memset(jack_port_get_buffer(port, frames), 0, frames * sizeof(float));

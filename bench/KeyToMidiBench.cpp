@@ -1,10 +1,6 @@
-// Key to MIDI: from a key press until a JACK receiver's process callback sees
-// the Note On, on a JACK server of the benchmark's own: from the panel's
-// SwitchOn through engine::Panel, the port service and the program's own JACK
-// back-end; and from a real X key press (XTest, timed once the X server has
-// it) through the real program, under an X server of its own.
-//
-//   key_to_midi_bench [--notes N] [--presses N] [--rate HZ] [--period FRAMES] [--json PATH]
+// Key to MIDI: from a key press until a JACK receiver's process callback sees the Note On, on a JACK server
+// of the benchmark's own: from SwitchOn through the panel, the port service and the JACK back-end; and from a
+// real X key press (XTest) through the real program, under an X server of its own.
 #include <chrono>
 #include <random>
 #include <thread>
@@ -24,10 +20,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint8_t kNotes[] = {60, 62, 64, 65};
 constexpr const char* kKeys[] = {"z", "x", "c", "v"};
 
-// Plays the notes in turn, `count` times after twenty to warm up, through
-// `key(i, down)` for kNotes[i], which returns the moment of the press, and
-// times the Note On of each press played right. A random pause after each
-// lets the presses land anywhere in a cycle.
+// Plays the notes in turn, `count` times after twenty to warm up, through `key(i, down)` for kNotes[i], which
+// returns the moment of the press, and times the Note On of each press played right. A random pause after
+// each lets the presses land anywhere in a cycle.
 template <class Key>
 void Measure(const std::string& name, int count, double periodMs, testing_support::JackListener& receiver,
              bench::Figures& figures, Key&& key) {

@@ -1,12 +1,8 @@
-// Key to sound: from the panel's SwitchOn to the note's first sample in the
-// built-in synthesizer's JACK output, for note 60 and note 110 (above the
-// piano's highest sample). The capture client runs after the synthesizer in
-// the same cycle, so the start of its process call bounds when the sample
-// was rendered, taken from the clock: on a loaded machine JACK's frame-time
-// estimate runs early. A cycle's buffer plays during the next period, so the
-// sample reaches the output one period plus its offset in the buffer later.
-//
-//   key_to_sound_bench [--notes N] [--period FRAMES] [--rate HZ] [--realtime 0|1] [--json PATH]
+// Key to sound: from the panel's SwitchOn to the note's first sample at the built-in synthesizer's JACK
+// output, for notes 60 and 110 (above the piano's highest sample). The capture client runs after the
+// synthesizer in the same cycle, so the clock at the start of its process call bounds when the sample was
+// rendered (JACK's frame-time estimate runs early on a loaded machine); the sample reaches the output a
+// period plus its offset in the buffer later.
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -25,14 +21,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The first sample above -80 dBFS is the note's start: far above the
-// synthesizer's silence, and at the start of the waveform (at -60 dBFS a
-// piano sample's own rise adds about a millisecond).
+// The first sample above -80 dBFS is the note's start: far above the synthesizer's silence, and at the start
+// of the waveform (at -60 dBFS a piano sample's own rise adds about a millisecond).
 constexpr float kThreshold = 1e-4f;
 
-// The first sample above kThreshold since `found` was last cleared: its place
-// in the period that carried it, and jack_get_time() as the capture's process
-// call ran.
+// The first sample above kThreshold since `found` was cleared: its place in its period, and jack_get_time()
+// as the capture's process call ran.
 struct Onset {
   std::atomic<bool> found{true};
   jack_nframes_t offset = 0;
@@ -78,9 +72,8 @@ int main(int argc, char** argv) {
   }
 
   const double periodMs = 1000.0 * period / rate;
-  // One note: when its first sample reached the output, or nothing when it
-  // stayed silent. A system reset afterwards cuts the release and the
-  // reverberation, so the next note starts from digital silence.
+  // One note: when its first sample reached the output, or nothing when it stayed silent. A system reset
+  // afterwards cuts the release and the reverberation, so the next note starts from digital silence.
   const auto play = [&](std::int16_t index) -> std::optional<double> {
     onset.found = false;
     const jack_time_t pressed = jack_get_time();
@@ -93,8 +86,8 @@ int main(int argc, char** argv) {
     return seenUs / 1000.0 + periodMs + 1000.0 * onset.offset / rate;
   };
 
-  // Presses fall anywhere in a period, as a player's do. A note silent at its
-  // first press is reported so and not timed.
+  // Presses fall anywhere in a period, as a player's do. A note silent at its first press is reported so and
+  // not timed.
   bench::Figures figures("key_to_sound");
   figures.add("period_ms", periodMs);
   std::printf("SwitchOn to the note's first sample at the output, built-in synthesizer over JACK\n");

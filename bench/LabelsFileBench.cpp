@@ -1,6 +1,5 @@
-// How long loading and saving a labels file takes: the codec alone, on a
-// usual file and on the largest one accepted, and the file commands with
-// their disk work (a save waits for the disk to confirm the write).
+// How long loading and saving a labels file takes: the codec alone, on a usual file and on the largest one
+// accepted, and the file commands with their disk work (a save waits for the disk to confirm the write).
 #include <stdlib.h>
 
 #include <chrono>

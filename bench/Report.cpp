@@ -1,5 +1,5 @@
-// Gathers the figures every benchmark wrote into one Markdown report, each
-// figure beside its target, with a latency histogram drawn as a PNG.
+// Gathers the figures every benchmark wrote into one Markdown report, each figure beside its target, with a
+// latency histogram drawn as a PNG.
 //
 //   bench_report DIR      reads DIR/*.json and DIR/*.txt, writes DIR/REPORT.md and DIR/latency.png
 #include <QDateTime>

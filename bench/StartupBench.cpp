@@ -1,12 +1,8 @@
-// Start-up: exec to the window exposed and painted, for the real program
-// with its default destination (the built-in synthesizer) open and for an
-// empty QMainWindow with a menu bar at its size, the floor of any Qt Widgets
-// program, in turn, under an X server and `jackd -R -d dummy` of its own (and
-// the caller's session bus); then the RSS of each without JACK's shared
-// memory, and the JACK clients the program opened and closed meanwhile.
-//
-//   startup_bench [--runs N] [--program PATH] [--json PATH]
-//   startup_bench --empty-window 1      (the reference window itself)
+// Start-up: exec to the window exposed and painted, for the real program with its default destination (the
+// built-in synthesizer) open and for an empty QMainWindow with a menu bar at its size, the floor of any Qt
+// Widgets program, in turn, under an X server and `jackd -R -d dummy` of its own (and the caller's session
+// bus); then the RSS of each without JACK's shared memory, and the JACK clients the program opened and closed
+// meanwhile.
 #include <jack/jack.h>
 
 #include <QApplication>
@@ -27,7 +23,8 @@ namespace {
 // CLOCK_MONOTONIC, as the program's probe reads it.
 long long MonotonicNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
-// The reference, reporting as the program's probe does once the window has been exposed and painted.
+// The reference (--empty-window 1), reporting as the program's probe does once the window has been exposed
+// and painted.
 int EmptyWindow(int argc, char** argv) {
   QApplication application(argc, argv);
   QMainWindow window;

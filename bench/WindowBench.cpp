@@ -1,6 +1,6 @@
-// How long the window takes to build (all controls, artwork rendered from
-// SVG, menus, Form_Load over a MIDI double), and how much of it is the SVG
-// rendering. Run it by hand: QT_QPA_PLATFORM=offscreen bench/window_bench
+// How long the window takes to build (all controls, artwork rendered from SVG, menus, Form_Load over a MIDI
+// double), and how much of it is the SVG rendering. Run it by hand: QT_QPA_PLATFORM=offscreen
+// bench/window_bench
 #include <QApplication>
 #include <QElapsedTimer>
 

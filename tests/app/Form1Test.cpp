@@ -189,8 +189,8 @@ class Form1Test : public QObject {
     }
   }
 
-  // A message box, a menu, another window or a file dialog takes the keyboard: a key held as it opens
-  // comes up there, and its note would hang.
+  // A message box, a menu, another window or a file dialog takes the keyboard: a key held as it opens comes
+  // up there, and its note would hang.
   void leavingTheWindowReleasesHeldKeys() {
     const QString about = QStringLiteral("Quorvane Zelmora! Switches Module by ") + app::kCredit;
     for (const QString where : {"about", "device", "menu", "window", "LBLload"}) {
@@ -209,9 +209,9 @@ class Form1Test : public QObject {
     }
   }
 
-  // The window sees every key first, whichever control has the focus. A status line has no name of its
-  // own, so a screen reader reads its text (the toolkit announces it as a change of name): the label as the
-  // user wrote it, markup and all.
+  // The window sees every key first, whichever control has the focus. A status line has no name of its own,
+  // so a screen reader reads its text (the toolkit announces it as a change of name): the label as the user
+  // wrote it, markup and all.
   void keysPlayWhereverTheFocusIs() {
     const std::tuple<Qt::Key, Qt::KeyboardModifiers, int, const char*> kKeys[] = {
         {Qt::Key_Z, {}, 0, "Key Z pressed (<b>Z</b>)"},
@@ -231,9 +231,9 @@ class Form1Test : public QObject {
     }
   }
 
-  // X11 repeats a held key as release-and-press pairs; with detectable auto-repeat it sends
-  // presses only, and a release marked as repeated is a quick re-strike that plays again. Closing the
-  // window ends the held note before it closes the port.
+  // X11 repeats a held key as release-and-press pairs; with detectable auto-repeat it sends presses only, and
+  // a release marked as repeated is a quick re-strike that plays again. Closing the window ends the held note
+  // before it closes the port.
   void repeatedReleasesAndClosing() {
     for (bool releasesAreReal : {false, true}) {
       Window w;

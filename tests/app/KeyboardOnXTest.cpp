@@ -108,8 +108,8 @@ TEST_F(NoteStormOnX, TwentyKeysInBursts) {
   }
 }
 
-// Without a JACK server or a sound card, the program says why in its message
-// box, not in lines from its libraries on the terminal it was started from.
+// Without a JACK server or a sound card, the program says why in its message box, not in lines from its
+// libraries on the terminal it was started from.
 TEST(ProgramOnX, QuietTerminalWithoutServices) {
   if (!Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
   XServer x;

@@ -1,5 +1,5 @@
-// Long random sequences of everything a musician can do to the panel, checked
-// by a receiver that knows which notes sound: no note may hang.
+// Long random sequences of everything a musician can do to the panel, checked by a receiver that knows which
+// notes sound: no note may hang.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,9 +10,8 @@
 
 namespace {
 
-// An event is a letter and a number: key Down, key Up or Repeat (X's
-// release-and-press pair) of a key code; Mouse down or mouse up (m) on a
-// switch index; a Channel, Port (device menu entry) or Velocity chosen;
+// An event is a letter and a number: key Down, key Up or Repeat (X's release-and-press pair) of a key code;
+// Mouse down or mouse up (m) on a switch index; a Channel, Port (device menu entry) or Velocity chosen;
 // Leaving the window or the Edit command. kMix holds each as often as it comes.
 constexpr std::string_view kMix = "DDDDDDUUUUURRMMmmCPVLE";
 using Events = std::vector<std::string>;
@@ -50,8 +49,7 @@ void Apply(engine::Panel& panel, const std::string& event) {
   }
 }
 
-// Plays `events` on a fresh panel whose port B refuses to open, then quits;
-// returns the first fault.
+// Plays `events` on a fresh panel whose port B refuses to open, then quits; returns the first fault.
 std::optional<std::string> Play(const Events& events) {
   testing_support::FakePanel rig({"A", "B", "C"});
   auto& [midi, view, panel] = rig;
@@ -94,8 +92,7 @@ TEST(NoteStorm, NoNoteEverHangs) {
   }
 }
 
-// The checker must see a hung note, or a panel that forgot its Note Offs
-// would pass unseen.
+// The checker must see a hung note, or a panel that forgot its Note Offs would pass unseen.
 TEST(NoteStorm, CheckerSeesAHungNote) {
   testing_support::RecordingMidiOut midi;
   midi::PortHandle port = 0;

@@ -8,10 +8,9 @@ struct PanelTest : testing::Test, testing_support::FakePanel {
   PanelTest() : FakePanel({"Alpha", "Beta"}) { panel.Form_Load(); }
 };
 
-// Indices without a switch play nothing; a Note On carries the channel and
-// velocity chosen. The Note Offs of a port change go to the old port (the
-// storm test checks that), but the switches stay on: their keys or buttons are
-// still down. Editing takes the keys from the panel.
+// Indices without a switch play nothing; a Note On carries the channel and velocity chosen. The Note Offs of
+// a port change go to the old port (the storm test checks that), but the switches stay on: their keys or
+// buttons are still down. Editing takes the keys from the panel.
 TEST_F(PanelTest, ControlsDoOnlyTheirPart) {
   for (std::int16_t index : {-1, 15, 16, 63, 1000, -2}) {
     panel.key_MouseDown(index, 1, 0, 0, 0);
@@ -32,8 +31,8 @@ TEST_F(PanelTest, ControlsDoOnlyTheirPart) {
   EXPECT_EQ(view.lines[0], "Edit/Save switches label");
 }
 
-// Landmarks of the keyboard map: the ends of each row, comma and period, and
-// keys without a switch. A held key's repeats play nothing more.
+// Landmarks of the keyboard map: the ends of each row, comma and period, and keys without a switch. A held
+// key's repeats play nothing more.
 TEST_F(PanelTest, KeysPlayTheirSwitchAndNameTheirLabel) {
   const std::tuple<std::int16_t, std::uint32_t, std::string> cases[] = {
       {'Z', 60, "Key Z pressed (Label19)"},   {188, 72, "Key (,) pressed (Label26)"},

@@ -5,8 +5,8 @@
 
 namespace {
 
-// X keycodes of a US keyboard, as Xvfb reports them. Shift+comma comes as
-// Less on press and Comma on release, but always as keycode 59.
+// X keycodes of a US keyboard, as Xvfb reports them. Shift+comma comes as Less on press and Comma on release,
+// but always as keycode 59.
 TEST(KeyMap, XKeycodesNameTheKeyAtTheirPosition) {
   const std::pair<std::uint32_t, int> cases[] = {{10, '1'}, {18, '9'}, {19, '0'}, {24, 'Q'}, {32, 'O'},
                                                  {38, 'A'}, {46, 'L'}, {47, 186}, {52, 'Z'}, {58, 'M'},

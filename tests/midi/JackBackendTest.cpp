@@ -1,6 +1,6 @@
-// The port back-ends without their services; the JACK port's queue, driven
-// cycle by cycle with a stand-in for the port's MIDI buffer; and playing into
-// a JACK server of the test's own with a receiver of the project's own.
+// The port back-ends without their services; the JACK port's queue, driven cycle by cycle with a stand-in for
+// the port's MIDI buffer; and playing into a JACK server of the test's own with a receiver of the project's
+// own.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -49,10 +49,9 @@ std::vector<Bytes> Cycle(midi::JackMidiQueue& queue, std::size_t room = 1000) {
   return buffer;
 }
 
-// What does not fit into a cycle waits for the next. After an xrun the far
-// end may have missed any Note Off: the next cycle starts with a Note Off for
-// every released note, ahead of the waiting messages, and the repair comes
-// once more a little later. Held notes are never cut short.
+// What does not fit into a cycle waits for the next. After an xrun the far end may have missed any Note Off:
+// the next cycle starts with a Note Off for every released note, ahead of the waiting messages, and the
+// repair comes once more a little later. Held notes are never cut short.
 TEST(JackMidiQueue, WaitsForRoomAndSendsEveryReleasedNoteOffAgainAfterAnXrun) {
   struct Case {
     std::vector<Bytes> sent;
@@ -87,9 +86,8 @@ TEST(JackMidiQueue, WaitsForRoomAndSendsEveryReleasedNoteOffAgainAfterAnXrun) {
   }
 }
 
-// Plays into a real server: bridges listed only where the ALSA sequencer
-// does not list their ports itself, exact bytes delivered, and a server that
-// goes away leaves sends dropped at once and the next open refused.
+// Plays into a real server: bridges listed only where the ALSA sequencer does not list their ports itself,
+// exact bytes delivered, and a server that goes away leaves sends dropped at once and the next open refused.
 TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
   JackServer server(true);

@@ -60,9 +60,8 @@ TEST(PortService, ListsOpensSendsAndCloses) {
   EXPECT_EQ(log, (Log{"open addr:C", "send C 144 60 127", "close C"}));
 }
 
-// JACK and ALSA name ports "client:port", often longer than the 31
-// characters a menu name may have; cutting at the end lost the port, which
-// is what tells them apart, and JACK's "-01" at a client's end.
+// JACK and ALSA name ports "client:port", often longer than the 31 characters a menu name may have; cutting
+// at the end lost the port, which is what tells them apart, and JACK's "-01" at a client's end.
 TEST(PortService, ProductNamesKeepWhatTellsPortsApart) {
   const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
       {{"zelmora-receiver:midi_in", "Midi Through:Midi Through Port-0", std::string(40, 'x'),

@@ -19,10 +19,9 @@
 
 namespace testing_support {
 
-// A JACK client of the tests' own that stands where a synthesizer or a sound
-// card would: a MIDI input that records every event in order of arrival, an
-// audio input that keeps its last 2.7 s (at 48 kHz), and a count of the
-// server's xruns. Needs a running server (see JackServer); never starts one.
+// A JACK client of the tests' own that stands where a synthesizer or a sound card would: a MIDI input that
+// records every event in order of arrival, an audio input that keeps its last 2.7 s (at 48 kHz), and a count
+// of the server's xruns. Needs a running server (see JackServer); never starts one.
 class JackListener {
  public:
   struct Event {
@@ -72,9 +71,8 @@ class JackListener {
         },
         timeout, quiet);
   }
-  // The note story a synthesizer hears from event `from` on: every Note On, and
-  // each Note Off (or Note On at velocity 0) that ends a sounding note. The
-  // notes still sounding at the end go to `left`.
+  // The note story a synthesizer hears from event `from` on: every Note On, and each Note Off (or Note On at
+  // velocity 0) that ends a sounding note. The notes still sounding at the end go to `left`.
   std::vector<std::vector<std::uint8_t>> story(std::size_t from = 0, Notes* left = nullptr) const {
     std::vector<std::vector<std::uint8_t>> out;
     Notes notes;
@@ -105,9 +103,9 @@ class JackListener {
     }
     return connected;
   }
-  // The samples of the next `frames` frames, or nothing when they did not
-  // arrive within 20 s (the server stalled or went away). The wait counts
-  // audio, not wall time: a server without realtime runs slow when busy.
+  // The samples of the next `frames` frames, or nothing when they did not arrive within 20 s (the server
+  // stalled or went away). The wait counts audio, not wall time: a server without realtime runs slow when
+  // busy.
   std::optional<std::vector<float>> record(jack_nframes_t frames) const {
     const std::uint64_t first = written_.load();
     if (frames > kFrames ||
@@ -123,8 +121,8 @@ class JackListener {
     if (!samples) return {};
     return std::sqrt(std::inner_product(samples->begin(), samples->end(), samples->begin(), 0.0) / frames);
   }
-  // Measures blocks of `block` frames, for at most `within` frames, until one's
-  // RMS is above (`loud`) or below `rms`; whether one was.
+  // Measures blocks of `block` frames, for at most `within` frames, until one's RMS is above (`loud`) or
+  // below `rms`; whether one was.
   bool waitForLevel(bool loud, double rms, jack_nframes_t block, jack_nframes_t within) const {
     for (jack_nframes_t heard = 0; heard < within; heard += block) {
       const auto measured = level(block);
@@ -171,9 +169,8 @@ class JackListener {
   std::atomic<std::uint64_t> written_{0};  // frames so far
 };
 
-// While it lives, no server runs under JACK_DEFAULT_SERVER and libjack may
-// start one (JACK_NO_START_SERVER is unset): the command that ~/.jackdrc
-// names, in a HOME of the trap's own, then leaves a mark.
+// While it lives, no server runs under JACK_DEFAULT_SERVER and libjack may start one (JACK_NO_START_SERVER is
+// unset): the command that ~/.jackdrc names, in a HOME of the trap's own, then leaves a mark.
 class JackStartTrap {
  public:
   JackStartTrap() {

@@ -16,8 +16,8 @@ namespace testing_support {
 // user's hardware would drive it. Stopped (SIGTERM, as a session ending would) on destruction.
 class PanelProgram {
  public:
-  // Starts `program` with its standard error going to `log`, and waits for its
-  // window, which then gets the keyboard (there is no window manager).
+  // Starts `program` with its standard error going to `log`, and waits for its window, which then gets the
+  // keyboard (there is no window manager).
   PanelProgram(const std::string& program, const std::string& log) : display_(XOpenDisplay(nullptr)) {
     Start(process_, QString::fromStdString(program), {}, QString::fromStdString(log));
     if (display_ == nullptr) return;
@@ -32,8 +32,8 @@ class PanelProgram {
   }
 
   bool ready() const { return window_ != 0; }
-  // Key events by unshifted X keysym name ("z", "comma", "Shift_L"), sent in
-  // one batch: the program reads them together, as a fast hand gives them.
+  // Key events by unshifted X keysym name ("z", "comma", "Shift_L"), sent in one batch: the program reads
+  // them together, as a fast hand gives them.
   void keys(const std::vector<std::pair<std::string, bool>>& events) {
     for (const auto& [keysym, press] : events) {
       XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XStringToKeysym(keysym.c_str())), press,
@@ -44,8 +44,8 @@ class PanelProgram {
   void press(const std::string& keysym) { keys({{keysym, true}}); }
   void release(const std::string& keysym) { keys({{keysym, false}}); }
   void tap(const std::string& keysym) { keys({{keysym, true}, {keysym, false}}); }
-  // Opens the top-level menu `menu` (0 "Midi Device", 1 "Channel", 2 "Labels")
-  // from the keyboard: Alt alone takes the menu bar to its first title.
+  // Opens the top-level menu `menu` (0 "Midi Device", 1 "Channel", 2 "Labels") from the keyboard: Alt alone
+  // takes the menu bar to its first title.
   bool openMenu(int menu) {
     tap("Alt_L");
     for (int i = 0; i < menu; ++i) tap("Right");

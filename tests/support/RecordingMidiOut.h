@@ -9,9 +9,8 @@
 
 namespace testing_support {
 
-// A MidiOut that records what is sent and answers from a script. On the open
-// port it listens like a receiver: `faults` gets what none should meet, a
-// second Note On for a sounding note or a port closed on one.
+// A MidiOut that records what is sent and answers from a script. On the open port it listens like a receiver:
+// `faults` gets what none should meet, a second Note On for a sounding note or a port closed on one.
 class RecordingMidiOut final : public midi::MidiOut {
  public:
   struct Sent {

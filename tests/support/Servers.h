@@ -28,8 +28,8 @@ bool WaitFor(Condition condition, std::chrono::milliseconds timeout,
 
 inline bool Installed(const char* program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
 
-// Starts a server or program the test needs; it dies with the test should the
-// test crash. Its standard error goes to `log`, its output nowhere unless read.
+// Starts a server or program the test needs; it dies with the test should the test crash. Its standard error
+// goes to `log`, its output nowhere unless read.
 inline void Start(QProcess& process, const QString& program, const QStringList& arguments,
                   const QString& log = QProcess::nullDevice(), bool readOutput = false) {
   process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
@@ -39,16 +39,16 @@ inline void Start(QProcess& process, const QString& program, const QStringList& 
   process.waitForStarted();
 }
 
-// SIGTERM, as a session's end would, and a few seconds' grace: a jackd killed
-// outright keeps its slot in JACK's registry of servers.
+// SIGTERM, as a session's end would, and a few seconds' grace: a jackd killed outright keeps its slot in
+// JACK's registry of servers.
 inline void Stop(QProcess& process) {
   process.terminate();
   if (!process.waitForFinished(5000)) process.kill();
   process.waitForFinished();
 }
 
-// An X server of the test's own: Xvfb on a free display, 1280x800x24. While it
-// lives DISPLAY names it and QT_QPA_PLATFORM is xcb.
+// An X server of the test's own: Xvfb on a free display, 1280x800x24. While it lives DISPLAY names it and
+// QT_QPA_PLATFORM is xcb.
 class XServer {
  public:
   explicit XServer(int repeatDelayMs = 660, int repeatIntervalMs = 40) {
@@ -87,8 +87,8 @@ class JackServer {
       Start(process_, "jackd",
             {"-n", QString::fromStdString(name), realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r",
              QString::number(rate), "-p", QString::number(period)});
-      // A client of our own answers sooner than jack_wait, which polls once a second.
-      // Not too often: a client opening while the server sets up its shared memory can crash.
+      // A client of our own answers sooner than jack_wait, which polls once a second. Not too often: a client
+      // opening while the server sets up its shared memory can crash.
       WaitFor(
           [&] {
             jack_client_t* probe = jack_client_open("zelmora-probe", JackNoStartServer, nullptr);

@@ -95,11 +95,10 @@ class LabelsFile : public testing::Test {
   std::error_code ignored_;
 };
 
-// A save replaces the file whole, keeping its mode and any link to it, or
-// leaves it as it was with no temporary file behind: when its owner made it
-// read-only (nobody saves, as root may write anywhere, into a folder where a
-// rename could replace it), or when the disk fills up halfway (a file size
-// limit fails the write just as a full disk does).
+// A save replaces the file whole, keeping its mode and any link to it, or leaves it as it was with no
+// temporary file behind: when its owner made it read-only (nobody saves, as root may write anywhere, into a
+// folder where a rename could replace it), or when the disk fills up halfway (a file size limit fails the
+// write just as a full disk does).
 TEST_F(LabelsFile, SaveReplacesTheFileWholeOrNotAtAll) {
   ::chmod(folder_.c_str(), 0777);
   ::chmod(file_.c_str(), 0440);
@@ -128,8 +127,7 @@ TEST_F(LabelsFile, SaveReplacesTheFileWholeOrNotAtAll) {
   EXPECT_EQ(ReadLabelsFile(link, "Zelmora").labels, Plain());
 }
 
-// Only regular files up to 1 MiB are read. A pipe chosen by name is written
-// into, never replaced by a file.
+// Only regular files up to 1 MiB are read. A pipe chosen by name is written into, never replaced by a file.
 TEST_F(LabelsFile, OnlyRegularFilesAreLabelsFiles) {
   const fs::path pipe = folder_ / "pipe";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);

@@ -24,8 +24,8 @@ constexpr std::uint32_t kOrgan = 0x0010C0;      // program 17, Drawbar Organ, ch
 constexpr std::uint32_t kAccordion = 0x0015C0;  // holds too, and has no sample above key 108
 const std::string kInstalled = midi::StandardSoundFontLocations()[0];  // Debian's link to its GM SoundFont
 
-// The fundamental in Hz: the first deep dip of the normalised difference
-// function (YIN), placed between two samples by a parabola.
+// The fundamental in Hz: the first deep dip of the normalised difference function (YIN), placed between two
+// samples by a parabola.
 double Pitch(const std::vector<float>& x) {
   const int maxLag = kSecond / 200;
   std::vector<double> d(maxLag + 2, 0.0);
@@ -77,8 +77,8 @@ class SynthPlayback : public ::testing::Test {
   std::unique_ptr<midi::OutputPort> port_;  // goes before the synthesizer
 };
 
-// The piano, what every channel plays from start-up, has no sample above key
-// 108: the top row of switches sounds all the same, each at its own pitch.
+// The piano, what every channel plays from start-up, has no sample above key 108: the top row of switches
+// sounds all the same, each at its own pitch.
 TEST_F(SynthPlayback, EverySwitchSoundsAtItsPitch) {
   for (int note = 60; note <= 122; ++note) {
     if (note == 76 || (0b101010110101 >> note % 12 & 1) == 0) continue;  // the white keys, as the switches
@@ -110,8 +110,8 @@ TEST_F(SynthPlayback, CloseSilencesReopenPlaysWithoutReloadServerMayGo) {
   EXPECT_NE(synth_.openPort({}).reason.find("no JACK server is running"), std::string::npos);
 }
 
-// An idle synthesizer renders nothing; the first note after the pause must
-// still be heard in the cycle after it was sent, as any other.
+// An idle synthesizer renders nothing; the first note after the pause must still be heard in the cycle after
+// it was sent, as any other.
 TEST_F(SynthPlayback, AfterAPauseTheNextCyclePlays) {
   bool heard = false;
   for (int attempt = 0; attempt < 3 && !heard; ++attempt) {  // a busy machine may delay a send past a cycle
