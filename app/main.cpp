@@ -61,8 +61,9 @@ class StartedEarly final : public midi::MidiOut {
   StartedEarly() {
     started_ = std::async(std::launch::async, [this] {
       midi_ = midi::CreatePlatformMidiOut();
-      count_ = midi_->deviceCount();
+      // The open first: the listing then borrows its JACK client instead of opening one.
       opened_ = midi_->open(midi::kDefaultDevice, handle_);
+      count_ = midi_->deviceCount();
     });
   }
   ~StartedEarly() override {

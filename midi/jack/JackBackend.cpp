@@ -116,16 +116,23 @@ class JackBackend final : public Backend {
   explicit JackBackend(bool hideAlsaBridges) : hideAlsaBridges_(hideAlsaBridges) {}
 
   std::vector<PortInfo> listPorts() override {
+    std::unique_ptr<const char*, NamesFree> names;
+    const auto list = [&names](jack_client_t* client) {
+      names.reset(jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
+    };
+    // Any client of ours will do; only without one does the listing open its
+    // own, and keeps it for the port the user may open next.
+    if (!JackClient::UseAny(list)) {
+      auto client = JackClient::Open(kClientName);
+      if (!client) return {};
+      list(client->get());
+      JackClient::Park(std::move(client), kClientName);
+    }
     std::vector<PortInfo> ports;
-    auto client = JackClient::Open(kClientName);
-    if (!client) return ports;
-    const std::unique_ptr<const char*, NamesFree> names(
-        jack_get_ports(client->get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
     for (const char** name = names.get(); name != nullptr && *name != nullptr; ++name) {
       if (hideAlsaBridges_ && IsAlsaBridgePort(*name)) continue;
       ports.push_back({*name, *name});
     }
-    JackClient::Park(std::move(client), kClientName);
     return ports;
   }
 

@@ -10,30 +10,34 @@
 namespace midi {
 namespace {
 
-struct Parked {
-  std::mutex lock;
-  std::vector<std::pair<std::string, std::unique_ptr<JackClient>>> clients;
+// Every open client, and the idle ones kept for a later open. One object, so
+// that the parked clients, closed at exit, leave a live list behind them.
+struct Clients {
+  std::mutex liveLock;
+  std::vector<const JackClient*> live;
+  std::mutex parkedLock;
+  std::vector<std::pair<std::string, std::unique_ptr<JackClient>>> parked;
 };
 
-Parked& ParkedClients() {
-  static Parked parked;
-  return parked;
+Clients& AllClients() {
+  static Clients clients;
+  return clients;
 }
 
 }  // namespace
 
 std::unique_ptr<JackClient> JackClient::Open(const char* name, jack_status_t* status) {
   RouteLibraryMessages();
-  Parked& parked = ParkedClients();
-  const std::lock_guard<std::mutex> hold(parked.lock);
+  Clients& all = AllClients();
+  const std::lock_guard<std::mutex> hold(all.parkedLock);
   // Clients of a vanished server go before any new open: JACK 1.9.21 frees
   // its shared state when an open fails, and closing a dead client after
   // that crashes.
-  std::erase_if(parked.clients, [](const auto& entry) { return entry.second->serverGone(); });
-  for (auto it = parked.clients.begin(); it != parked.clients.end(); ++it) {
+  std::erase_if(all.parked, [](const auto& entry) { return entry.second->serverGone(); });
+  for (auto it = all.parked.begin(); it != all.parked.end(); ++it) {
     if (it->first != name) continue;
     auto client = std::move(it->second);
-    parked.clients.erase(it);
+    all.parked.erase(it);
     return client;
   }
   jack_status_t ignored{};
@@ -44,15 +48,34 @@ std::unique_ptr<JackClient> JackClient::Open(const char* name, jack_status_t* st
 
 void JackClient::Park(std::unique_ptr<JackClient> client, const char* name) {
   if (!client) return;
-  Parked& parked = ParkedClients();
-  const std::lock_guard<std::mutex> hold(parked.lock);
-  parked.clients.emplace_back(name, std::move(client));
+  Clients& all = AllClients();
+  const std::lock_guard<std::mutex> hold(all.parkedLock);
+  all.parked.emplace_back(name, std::move(client));
+}
+
+bool JackClient::UseAny(const std::function<void(jack_client_t*)>& use) {
+  Clients& all = AllClients();
+  const std::lock_guard<std::mutex> hold(all.liveLock);
+  for (const JackClient* client : all.live) {
+    if (client->serverGone()) continue;
+    use(client->get());
+    return true;
+  }
+  return false;
 }
 JackClient::JackClient(jack_client_t* client) : client_(client) {
   jack_on_shutdown(client, &JackClient::Shutdown, this);
+  Clients& all = AllClients();
+  const std::lock_guard<std::mutex> hold(all.liveLock);
+  all.live.push_back(this);
 }
 
 JackClient::~JackClient() {
+  {
+    Clients& all = AllClients();
+    const std::lock_guard<std::mutex> hold(all.liveLock);
+    std::erase(all.live, this);
+  }
   // A client whose server has gone would wait in vain for it to confirm the
   // deactivation; closing alone gives its memory back.
   if (!serverGone()) jack_deactivate(client_.get());

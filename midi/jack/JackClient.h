@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace midi {
@@ -28,6 +29,12 @@ class JackClient {
   // start-up also serves the port opened later. Parked clients are closed
   // at exit.
   static void Park(std::unique_ptr<JackClient> client, const char* name);
+
+  // Calls `use` with a client of the process whose server still runs, if there
+  // is one, and says whether there was: listing the server's ports needs no
+  // client of its own while the synthesizer or a port has one open. The client
+  // stays open until `use` returns.
+  static bool UseAny(const std::function<void(jack_client_t*)>& use);
 
   // Closes the client; returns when none of its callbacks runs any more.
   ~JackClient();
