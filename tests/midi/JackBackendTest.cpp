@@ -124,7 +124,7 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   }
   EXPECT_EQ(got, expected);
 
-  ASSERT_EQ(service.deviceCount(), 1);  // parks a client for the next open
+  midi::JackClient::Park(midi::JackClient::Open("zelmora-idle"), "zelmora-idle");  // kept for a later open
   receiver.close();
   bridge.close();
   server.stop();
