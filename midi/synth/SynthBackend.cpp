@@ -155,20 +155,24 @@ Loaded Preload(const SoundFontSearch& search) {
   return Load(choice.path, kSampleRate);
 }
 
-// What JACK's process thread renders from. An idle synthesizer costs
-// nothing: once its output has stayed below the threshold of hearing for
-// longer than any voice takes to speak, and no message came, the callback
-// writes silence without rendering. A message wakes it before it reaches
-// FluidSynth, so the cycle that would have played it plays it: the same
-// latency as without the pause, and no click, since silence is what the
-// synthesizer was rendering anyway.
+// What JACK's process thread renders from: silence until it is given a
+// synthesizer, so that the output can start while the SoundFont still loads.
+// An idle synthesizer costs nothing: once its output has stayed below the
+// threshold of hearing for longer than any voice takes to speak, and no
+// message came, the callback writes silence without rendering. A message
+// wakes it before it reaches FluidSynth, so the cycle that would have played
+// it plays it: the same latency as without the pause, and no click, since
+// silence is what the synthesizer was rendering anyway.
 class Renderer {
  public:
-  void start(fluid_synth_t* synth, std::uint32_t rate) {
-    synth_ = synth;
+  // Before the process thread runs.
+  void start(std::uint32_t rate) {
+    synth_.store(nullptr, std::memory_order_relaxed);
     idleAfter_ = rate / 2;
     quietFrames_ = 0;
   }
+  // Renders `synth` from the next cycle on.
+  void play(fluid_synth_t* synth) { synth_.store(synth, std::memory_order_release); }
   void wake() { woken_.store(true, std::memory_order_release); }
 
   static void Render(void* context, std::uint32_t frames, float* left, float* right) {
@@ -178,13 +182,14 @@ class Renderer {
  private:
   // Realtime thread: no allocation, no locks, no system calls.
   void render(std::uint32_t frames, float* left, float* right) {
+    fluid_synth_t* synth = synth_.load(std::memory_order_acquire);
     if (woken_.exchange(false, std::memory_order_acquire)) quietFrames_ = 0;
-    if (quietFrames_ >= idleAfter_) {
+    if (synth == nullptr || quietFrames_ >= idleAfter_) {
       std::fill_n(left, frames, 0.0f);
       std::fill_n(right, frames, 0.0f);
       return;
     }
-    fluid_synth_write_float(synth_, static_cast<int>(frames), left, 0, 1, right, 0, 1);
+    fluid_synth_write_float(synth, static_cast<int>(frames), left, 0, 1, right, 0, 1);
     float peak = 0;
     for (std::uint32_t i = 0; i < frames; ++i) {
       peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
@@ -193,7 +198,7 @@ class Renderer {
   }
 
   static constexpr float kInaudible = 1e-5f;  // -100 dB: the reverberation's tail has died away below it
-  fluid_synth_t* synth_ = nullptr;
+  std::atomic<fluid_synth_t*> synth_{nullptr};
   std::atomic<bool> woken_{false};
   std::uint32_t idleAfter_ = 0;    // frames
   std::uint32_t quietFrames_ = 0;  // process thread only
@@ -279,15 +284,19 @@ class SynthBackend::Synthesizer {
   }
 
  private:
-  // Connects while the SoundFont may still be loading on the other core. No
-  // server is no refusal yet: the next output may play.
+  // Connects and starts the output, silent, while the SoundFont may still be
+  // loading on the other core: the server's round trips for the ports and the
+  // activation take as long as a good part of the load. No server, or one that
+  // refuses, is no refusal yet: the next output may play.
   OpenResult startJack(std::string& error) {
     auto jack = JackOutput::Connect(options_.jackClientName, error);
     if (!jack) return {nullptr, rc::kOk, {}};
-    // The synthesizer must run at the server's rate before the server calls it.
+    renderer_.start(jack->sampleRate());
+    if (!jack->start(&Renderer::Render, &renderer_, error)) return {nullptr, rc::kOk, {}};
+    // The synthesizer must run at the server's rate.
     if (auto ready = loadedAt(jack->sampleRate()); ready.code != rc::kOk) return ready;
-    renderer_.start(synth_.get(), jack->sampleRate());
-    if (jack->start(&Renderer::Render, &renderer_, error)) jack_ = std::move(jack);
+    renderer_.play(synth_.get());
+    jack_ = std::move(jack);
     return {nullptr, rc::kOk, {}};
   }
 
