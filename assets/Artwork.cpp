@@ -30,8 +30,7 @@ QIcon WindowIcon() {
   // Up to 64: larger sizes come from the launcher entry's scalable icon, which
   // desktops prefer, and rendering 128 and 256 too took ten times as long,
   // at every start.
-  for (int side : {16, 22, 24, 32, 48, 64})
-    icon.addPixmap(Render(renderer, QSize(side, side), 1.0));
+  for (int side : {16, 22, 24, 32, 48, 64}) icon.addPixmap(Render(renderer, QSize(side, side), 1.0));
   return icon;
 }
 
