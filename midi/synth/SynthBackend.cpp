@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 
+#include "midi/synth/Instruments.h"
 #include "midi/synth/JackOutput.h"
 #include "midi/synth/OctaveFallback.h"
 #include "midi/synth/SoundFont.h"
@@ -97,6 +98,7 @@ std::string NoAudioReason(const std::vector<std::string>& failures) {
 struct Loaded {
   Settings settings;
   Synth synth;
+  std::unique_ptr<Instruments> instruments;
   std::string path;
   double rate = 0;
   OpenResult failure;  // when there is no synth
@@ -117,8 +119,9 @@ Loaded Load(const std::string& path, double rate) {
   fluid_settings_setint(settings.get(), "synth.midi-channels", OctaveFallback::kChannels);
   Synth synth{new_fluid_synth(settings.get())};
   if (!synth) return loaded;
+  auto instruments = std::make_unique<Instruments>();
   FluidErrors::Clear();
-  if (fluid_synth_sfload(synth.get(), path.c_str(), 1) == FLUID_FAILED) {
+  if (!instruments->load(synth.get(), settings.get(), path)) {
     std::string reason = "The SoundFont \"" + path + "\" could not be loaded";
     const std::string error = FluidErrors::First();
     if (!error.empty()) reason += " (" + error + ")";
@@ -127,6 +130,7 @@ Loaded Load(const std::string& path, double rate) {
   }
   loaded.settings = std::move(settings);
   loaded.synth = std::move(synth);
+  loaded.instruments = std::move(instruments);
   loaded.path = path;
   loaded.rate = rate;
   loaded.failure = {nullptr, rc::kOk, {}};
@@ -227,6 +231,7 @@ class SynthBackend::Synthesizer {
   bool isOpen() const { return open_; }
   std::string jackClientName() const { return jack_ ? jack_->clientName() : std::string(); }
   OctaveFallback& keys() { return *keys_; }
+  Instruments& instruments() { return *instruments_; }
   // Before every message: a paused synthesizer renders again from this cycle on.
   void wake() { renderer_.wake(); }
 
@@ -343,6 +348,7 @@ class SynthBackend::Synthesizer {
     keys_.reset();
     synth_ = std::move(loaded.synth);  // the old synthesizer goes before the settings it was made with
     settings_ = std::move(loaded.settings);
+    instruments_ = std::move(loaded.instruments);
     keys_ = std::make_unique<OctaveFallback>(synth_.get());
     rate_ = loaded.rate;
     soundFont_ = std::move(loaded.path);
@@ -352,6 +358,7 @@ class SynthBackend::Synthesizer {
   Options options_;
   Settings settings_;
   Synth synth_;
+  std::unique_ptr<Instruments> instruments_;
   std::unique_ptr<OctaveFallback> keys_;
   double rate_ = 0;
   std::string soundFont_;
@@ -384,9 +391,11 @@ class SynthPort final : public OutputPort {
     OctaveFallback& keys = synth_.keys();
     if (status == 0xFF) {
       synth_.silence();
-    } else if (status < 0x80 || status >= 0xF0 || count < length) {
       return;
-    } else if ((status & 0xF0) == 0x80) {
+    }
+    if (status < 0x80 || status >= 0xF0 || count < length) return;
+    synth_.instruments().prepare(status, data1, data2);
+    if ((status & 0xF0) == 0x80) {
       keys.noteOff(status & 0x0F, data1);
     } else if ((status & 0xF0) == 0x90) {
       keys.noteOn(status & 0x0F, data1, data2);  // velocity 0 is a Note Off
