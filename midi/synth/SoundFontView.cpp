@@ -106,9 +106,8 @@ bool Ordered(const Records& owners, std::size_t field, const Records& bags) {
   return owners.first(owners.count - 1, field) < bags.count;
 }
 
-// The preset data (the "pdta" list without its header) cut to the presets
-// `keep` names, or nothing when it is malformed or holds none of them; `found`
-// gets the presets it holds.
+}  // namespace
+
 std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::uint8_t>& pdta,
                                                        const std::set<PresetNumber>& keep,
                                                        std::set<PresetNumber>& found) {
@@ -196,8 +195,6 @@ std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::ui
   }
   return cut;
 }
-
-}  // namespace
 
 std::unique_ptr<SoundFontView> SoundFontView::Open(const std::string& path,
                                                    std::optional<PresetNumber> keep) {

@@ -60,4 +60,12 @@ class SoundFontView {
   std::set<PresetNumber> presets_;
 };
 
+// The preset data (a "pdta" list without its list header) cut to the presets
+// `keep` names, with their instruments and sample headers, renumbered; nothing
+// when the data is malformed or holds none of them. `found` gets the presets
+// the data holds. A pure function of the bytes.
+std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::uint8_t>& pdta,
+                                                       const std::set<PresetNumber>& keep,
+                                                       std::set<PresetNumber>& found);
+
 }  // namespace midi
