@@ -13,7 +13,7 @@
 namespace midi {
 namespace {
 
-// The preset data's tables, in the order the SoundFont 2.04 specification
+// The preset data's tables, in the order the SoundFont 2 file format
 // gives them, with the size of one record. Each ends in a terminal record.
 enum Table { kPhdr, kPbag, kPmod, kPgen, kInst, kIbag, kImod, kIgen, kShdr, kTables };
 constexpr std::array<const char*, kTables> kIds = {"phdr", "pbag", "pmod", "pgen", "inst",
