@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <set>
 
 #include "midi/Platform.h"
@@ -86,6 +87,25 @@ TEST(JackMidiQueue, WaitsForRoomAndSendsEveryReleasedNoteOffAgainAfterAnXrun) {
   }
 }
 
+// The flags (smaps' VmFlags) of the largest mapping of the JACK server's shared memory in this process.
+std::string LargestJackMappingFlags() {
+  std::ifstream smaps("/proc/self/smaps");
+  long largest = 0, size = 0;
+  bool jack = false;
+  std::string flags;
+  for (std::string line; std::getline(smaps, line);) {
+    if (line.find('-') < line.find(' ')) {  // a mapping's header: "start-end perms offset dev inode path"
+      jack = line.find("/dev/shm/jack") != std::string::npos;
+    } else if (jack && line.rfind("Size:", 0) == 0) {
+      size = std::stol(line.substr(5));
+    } else if (jack && line.rfind("VmFlags:", 0) == 0 && size > largest) {
+      largest = size;
+      flags = line.substr(8) + " ";
+    }
+  }
+  return flags;
+}
+
 // Plays into a real server: bridges listed only where the ALSA sequencer does not list their ports itself,
 // exact bytes delivered, and a server that goes away leaves sends dropped at once and the next open refused.
 TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
@@ -123,6 +143,9 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
     if (receiver.xruns() == xruns) break;
   }
   EXPECT_EQ(got, expected);
+  // libjack locks the server's whole graph into each client; here pages are locked as they are touched.
+  EXPECT_NE(LargestJackMappingFlags().find(" lf "), std::string::npos) << "locked whole, not on fault";
+  EXPECT_NE(LargestJackMappingFlags().find(" lo "), std::string::npos) << "not locked at all";
 
   midi::JackClient::Park(midi::JackClient::Open("zelmora-idle"), "zelmora-idle");  // kept for a later open
   receiver.close();
