@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include "app/FileDialogs.h"
 #include "app/Form1.h"
 #include "app/SwitchButton.h"
 #include "tests/support/FakeDialogs.h"
@@ -286,6 +287,42 @@ class Form1Test : public QObject {
     w.run("LBLload", file);
     QCOMPARE(w.boxes.texts, QStringList{"This 'Labels' file is incomplete. No label was changed."});
     QCOMPARE(w.labels(), labels);
+  }
+
+  // A name saved without an extension gets ".lbl"; when that names a file already there, it is replaced only
+  // if the user says so, and the user is asked about nothing else.
+  void savedNamesGetTheLabelsExtension() {
+    QTemporaryDir folder;
+    const QString taken = folder.filePath("taken.lbl");
+    QVERIFY(QFile(taken).open(QIODevice::WriteOnly));
+    const struct {
+      QString chosen;
+      QMessageBox::StandardButton answer;  // to the question, if it is asked
+      bool asked;
+      QString saved;
+    } kCases[] = {
+        {folder.filePath("set"), QMessageBox::Yes, false, folder.filePath("set.lbl")},
+        {folder.filePath("set."), QMessageBox::Yes, false, folder.filePath("set.lbl")},
+        {folder.filePath("set.txt"), QMessageBox::Yes, false, folder.filePath("set.txt")},
+        {taken, QMessageBox::Yes, false, taken},  // the dialog asked itself
+        {folder.filePath("taken"), QMessageBox::Yes, true, taken},
+        {folder.filePath("taken"), QMessageBox::No, true, QString()},
+    };
+    for (const auto& c : kCases) {
+      QString question;
+      QTimer answer;  // answers the question, should it come
+      QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          question = box->text();
+          box->button(c.answer)->click();
+        }
+      });
+      answer.start(0);
+      QCOMPARE(app::WithLabelsExtension(c.chosen, nullptr), c.saved);
+      QCOMPARE(!question.isEmpty(), c.asked);
+      if (c.asked)
+        QCOMPARE(question, QStringLiteral("taken.lbl already exists.\nDo you want to replace it?"));
+    }
   }
 };
 
