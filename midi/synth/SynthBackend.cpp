@@ -173,7 +173,7 @@ class Renderer {
   void start(std::uint32_t rate) {
     synth_.store(nullptr, std::memory_order_relaxed);
     idleAfter_ = rate / 2;
-    quietFrames_ = 0;
+    quietFrames_ = idleAfter_;  // nothing sounds yet: paused until the first message
   }
   // Renders `synth` from the next cycle on.
   void play(fluid_synth_t* synth) { synth_.store(synth, std::memory_order_release); }
