@@ -93,11 +93,16 @@ bool Instruments::load(fluid_synth_t* synth, fluid_settings_t* settings, const s
     loaded_ = {kPiano};
     name = ViewName(path, kPiano);
   }
-  return fluid_synth_sfload(synth, name.c_str(), 1) != FLUID_FAILED;
+  return fluid_synth_sfload(synth, name.c_str(), 0) != FLUID_FAILED;
+}
+
+void Instruments::ready() noexcept {
+  std::call_once(ready_, [this] { fluid_synth_program_reset(synth_); });
 }
 
 void Instruments::prepare(int status, int data1, int data2) noexcept {
   const int channel = status & 0x0F;
+  ready();
   try {
     if ((status & 0xF0) == 0xC0) {
       need(channel, data1);

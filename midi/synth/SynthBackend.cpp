@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <future>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "midi/synth/Instruments.h"
 #include "midi/synth/JackOutput.h"
@@ -208,6 +212,36 @@ class Renderer {
   std::uint32_t quietFrames_ = 0;  // process thread only
 };
 
+// Makes a synthesizer's channels ready a moment after it is taken, on a
+// thread of its own: the piano's samples then load once start-up has had the
+// machine, not on its way, and the window shows sooner. The first message
+// makes them ready itself if it comes first. Cancelled with the synthesizer.
+class Warmup {
+ public:
+  explicit Warmup(Instruments& instruments)
+      : thread_([this, &instruments] {
+          std::unique_lock lock(mutex_);
+          // Start-up has shown its window by then, and nobody has played yet.
+          if (cancel_.wait_for(lock, std::chrono::milliseconds(200), [this] { return cancelled_; })) return;
+          lock.unlock();
+          instruments.ready();
+        }) {}
+  ~Warmup() {
+    {
+      std::lock_guard lock(mutex_);
+      cancelled_ = true;
+    }
+    cancel_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cancel_;
+  bool cancelled_ = false;
+  std::thread thread_;  // last: it starts once the members above are there
+};
+
 }  // namespace
 
 // The synthesizer with its SoundFont, and the output it plays through while a
@@ -345,6 +379,7 @@ class SynthBackend::Synthesizer {
   }
 
   void take(Loaded&& loaded) {
+    warmup_.reset();
     keys_.reset();
     synth_ = std::move(loaded.synth);  // the old synthesizer goes before the settings it was made with
     settings_ = std::move(loaded.settings);
@@ -353,12 +388,18 @@ class SynthBackend::Synthesizer {
     rate_ = loaded.rate;
     soundFont_ = std::move(loaded.path);
     ++loads_;
+    try {
+      warmup_ = std::make_unique<Warmup>(*instruments_);
+    } catch (const std::system_error&) {
+      // No thread to spare: the first message makes the channels ready.
+    }
   }
 
   Options options_;
   Settings settings_;
   Synth synth_;
   std::unique_ptr<Instruments> instruments_;
+  std::unique_ptr<Warmup> warmup_;  // goes before the synthesizer it readies
   std::unique_ptr<OctaveFallback> keys_;
   double rate_ = 0;
   std::string soundFont_;

@@ -23,7 +23,8 @@ struct Case {
 
 // clang-format off
 const Case kCases[] = {
-    {"AtStartThePianoOnly", {}, {{0, "Yamaha Grand Piano"}, {15, "Yamaha Grand Piano"}, {9, ""}}, 1},
+    {"NothingBeforeTheFirstMessage", {}, {{0, ""}, {15, ""}, {9, ""}}, 1},
+    {"FirstMessageGivesEveryChannelThePiano", {{0x80, 60, 0}}, {{0, "Yamaha Grand Piano"}, {15, "Yamaha Grand Piano"}, {9, ""}}, 1},
     {"DrumKitAtItsFirstNote", {{0x99, 38, 100}}, {{9, "Standard"}, {0, "Yamaha Grand Piano"}}, 2},
     {"DrumKitNotForANoteOff", {{0x89, 38, 0}, {0x99, 38, 0}}, {{9, ""}}, 1},
     {"ProgramChange", {{0xC1, 16, 0}}, {{1, "DrawbarOrgan"}, {0, "Yamaha Grand Piano"}}, 2},
