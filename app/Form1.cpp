@@ -94,10 +94,12 @@ QWidget* MakeStatusLine(const SurfaceControl& control, QWidget* client) {
 }
 
 QLineEdit* MakeLabelBox(const SwitchCell& cell, QWidget* client) {
-  auto* box = new QLineEdit(FromView(cell.initialLabel), client);
+  // Its font before its text: the text is laid out once, in the box's font.
+  auto* box = new QLineEdit(client);
   box->setObjectName(QStringLiteral("Text%1").arg(cell.labelBox));
   box->setGeometry(LabelBoxRect(cell));
   box->setFont(PanelFont(kLabelBoxPoints));
+  box->setText(FromView(cell.initialLabel));
   SetColours(box, {{QPalette::Base, QColor(kLabelBoxBackground)}, {QPalette::Text, QColor(kLabelBoxText)}});
   new TypedLengthLimit(box, kLabelTypedLimit);
   box->setEnabled(false);
