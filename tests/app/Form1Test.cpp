@@ -324,6 +324,41 @@ class Form1Test : public QObject {
         QCOMPARE(question, QStringLiteral("taken.lbl already exists.\nDo you want to replace it?"));
     }
   }
+
+  // The toolkit's dialogs offer labels files, the open form any file too, and the save form names a file
+  // ".lbl" before it asks about replacing one.
+  void fileDialogsOfferLabelsFiles() {
+    QTemporaryDir folder;
+    QVERIFY(QFile(folder.filePath("show.lbl")).open(QIODevice::WriteOnly));
+    const QString labels = QStringLiteral("Labels files (*.lbl)");
+    const struct {
+      bool save;
+      QString typed;
+      QStringList filters;
+      QString suffix, chosen;
+    } kCases[] = {
+        {false, "show.lbl", {labels, QStringLiteral("All files (*)")}, "", "show.lbl"},
+        {true, "gig", {labels}, "lbl", "gig.lbl"},
+    };
+    for (const auto& c : kCases) {
+      QStringList filters;
+      QString suffix;
+      QTimer user;  // chooses in the dialog, once it is there
+      QObject::connect(&user, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+          filters = dialog->nameFilters();
+          suffix = dialog->defaultSuffix();
+          dialog->selectFile(folder.filePath(c.typed));
+          static_cast<QDialog*>(dialog)->accept();  // as its Open or Save button
+        }
+      });
+      user.start(0);
+      app::QtFileDialogs dialogs;
+      QCOMPARE(c.save ? dialogs.saveName(nullptr) : dialogs.openName(nullptr), folder.filePath(c.chosen));
+      QCOMPARE(filters, c.filters);
+      QCOMPARE(suffix, c.suffix);
+    }
+  }
 };
 
 QTEST_MAIN(Form1Test)
