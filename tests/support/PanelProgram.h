@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,10 +17,11 @@ namespace testing_support {
 // user's hardware would drive it. Stopped (SIGTERM, as a session ending would) on destruction.
 class PanelProgram {
  public:
-  // Starts `program` with its standard error going to `log`, and waits for its window, which then gets the
-  // keyboard (there is no window manager).
-  PanelProgram(const std::string& program, const std::string& log) : display_(XOpenDisplay(nullptr)) {
-    Start(process_, QString::fromStdString(program), {}, QString::fromStdString(log));
+  // Starts `program` with `arguments` and its standard error going to `log`, and waits for its window, which
+  // then gets the keyboard (there is no window manager).
+  PanelProgram(const std::string& program, const std::string& log, const QStringList& arguments = {})
+      : display_(XOpenDisplay(nullptr)) {
+    Start(process_, QString::fromStdString(program), arguments, QString::fromStdString(log));
     if (display_ == nullptr) return;
     // Windows come and go while we look at them: a query about one just gone is no reason to exit.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
@@ -67,10 +69,25 @@ class PanelProgram {
     return WaitFor([&] { return find(kMenu) == 0; }, kPatience);
   }
   // Answers the message box the program shows with Enter; whether one was shown.
-  bool dismissMessageBox() {
+  bool dismissMessageBox() { return answerDialog(""); }
+  // Types `text` (letters, digits, "/", "." and "-") into the dialog the program shows, then Enter; whether
+  // one was shown and went.
+  bool answerDialog(const std::string& text) {
     Window box = 0;
     if (!WaitFor([&] { return (box = find(kDialog)) != 0; }, kPatience)) return false;
     XSetInputFocus(display_, box, RevertToParent, CurrentTime);
+    for (const char c : text) {
+      const std::string key = c == '/'   ? "slash"
+                              : c == '.' ? "period"
+                              : c == '-' ? "minus"
+                                         : std::string(1, c);
+      if (std::isupper(static_cast<unsigned char>(c))) {
+        const std::string lower(1, static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        keys({{"Shift_L", true}, {lower, true}, {lower, false}, {"Shift_L", false}});
+      } else {
+        tap(key);
+      }
+    }
     tap("Return");
     return WaitFor([&] { return find(kDialog) == 0 && focusWindow(); }, kPatience);
   }
