@@ -15,11 +15,11 @@ namespace midi {
 // The instruments of a SoundFont, loaded as the channels come to play them:
 // the piano that every melodic channel plays after a reset, when the channels
 // are made ready; an instrument when a program change selects it; a drum kit
-// at its channel's first note. Each comes in as a SoundFont of its own, read through a view of
-// the file that holds only that preset, and FluidSynth loads the samples of a
-// preset when a channel selects it. A file that cannot be cut so, or that has
-// no piano, is loaded whole, as before. Not thread-safe but for ready(): one
-// caller at a time, as the MIDI port.
+// at its channel's first note. Each comes in as a SoundFont of its own, read
+// through a view of the file that holds only that preset, and FluidSynth
+// loads the samples of a preset when a channel selects it. A file that cannot
+// be cut so, or that has no piano, is loaded whole, as before. Not thread-safe
+// but for ready(): one caller at a time, as the MIDI port.
 class Instruments {
  public:
   // Loads the SoundFont at `path` into `synth`, made with `settings`, which must
