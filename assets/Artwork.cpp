@@ -1,42 +1,47 @@
 #include "assets/Artwork.h"
 
 #include <QPainter>
+#include <QResource>
 #include <QSvgRenderer>
 #include <cmath>
 
 namespace assets {
 namespace {
 
-QPixmap Render(QSvgRenderer& renderer, QSize size, qreal devicePixelRatio) {
+// Pixels rendered at build time (premultiplied ARGB, 32 bits each, row after
+// row), copied from the program's own data: nothing to parse, render or
+// decode while the window waits for them. Null if they are not of `size`.
+QPixmap Rendered(const QString& name, QSize size) {
+  const QResource pixels(QStringLiteral(":/assets/") + name);
+  if (!pixels.isValid() || pixels.compressionAlgorithm() != QResource::NoCompression ||
+      pixels.size() != qint64{4} * size.width() * size.height()) {
+    return {};
+  }
+  return QPixmap::fromImage(QImage(pixels.data(), size.width(), size.height(), 4 * size.width(),
+                                   QImage::Format_ARGB32_Premultiplied));
+}
+
+}  // namespace
+
+QIcon WindowIcon() {
+  QIcon icon;
+  for (int side : kIconSides)
+    icon.addPixmap(Rendered(QStringLiteral("icon-%1.argb").arg(side), {side, side}));
+  return icon;
+}
+
+QPixmap Picture(qreal devicePixelRatio) {
+  if (devicePixelRatio == 1) return Rendered(QStringLiteral("picture.argb"), kPictureSize);
+  QSvgRenderer renderer(QStringLiteral(":/assets/picture.svg"));
   if (!renderer.isValid()) return {};
-  QPixmap pixmap(QSize(static_cast<int>(std::ceil(size.width() * devicePixelRatio)),
-                       static_cast<int>(std::ceil(size.height() * devicePixelRatio))));
+  QPixmap pixmap(QSize(static_cast<int>(std::ceil(kPictureSize.width() * devicePixelRatio)),
+                       static_cast<int>(std::ceil(kPictureSize.height() * devicePixelRatio))));
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   renderer.render(&painter);
   painter.end();
   pixmap.setDevicePixelRatio(devicePixelRatio);
   return pixmap;
-}
-
-}  // namespace
-
-QIcon WindowIcon() {
-  // Pixmaps of our own rather than QIcon(":/...svg"), which needs the SVG
-  // icon-engine plugin at run time.
-  QSvgRenderer renderer(QStringLiteral(":/assets/icon.svg"));
-  QIcon icon;
-  if (!renderer.isValid()) return icon;
-  // Up to 64: larger sizes come from the launcher entry's scalable icon, which
-  // desktops prefer, and rendering 128 and 256 too took ten times as long,
-  // at every start.
-  for (int side : {16, 22, 24, 32, 48, 64}) icon.addPixmap(Render(renderer, QSize(side, side), 1.0));
-  return icon;
-}
-
-QPixmap Picture(qreal devicePixelRatio) {
-  QSvgRenderer renderer(QStringLiteral(":/assets/picture.svg"));
-  return Render(renderer, kPictureSize, devicePixelRatio);
 }
 
 }  // namespace assets

@@ -2,12 +2,14 @@
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/qpa/qplatformaccessibility.h>
 #include <QtGui/qpa/qplatformintegration.h>
+#include <QtSvg>
 #include <QtTest>
 #include <QtWidgets>
 
 #include "app/FileDialogs.h"
 #include "app/Form1.h"
 #include "app/SwitchButton.h"
+#include "assets/Artwork.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/RecordingMidiOut.h"
 
@@ -139,6 +141,36 @@ class Form1Test : public QObject {
       QCOMPARE(w.midi.openDevice, ports.size() - 1);
       QVERIFY(w.form.device().at(ports.size())->isChecked() &&
               w.form.device().at(0)->isCheckable() == ports.isEmpty());
+    }
+  }
+
+  // The artwork the window shows is its SVG sources rendered at the size and density it is shown at.
+  void artworkIsItsSourcesRendered() {
+    const auto rendered = [](const char* source, QSizeF size) {
+      QSvgRenderer svg(QStringLiteral(ASSETS_DIR "/") + QLatin1String(source));
+      QImage image(size.toSize(), QImage::Format_ARGB32_Premultiplied);
+      image.fill(Qt::transparent);
+      QPainter painter(&image);
+      svg.render(&painter);
+      return image;
+    };
+    const auto shown = [](const QPixmap& pixmap) {  // its pixels, whatever the format and density
+      QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      image.setDevicePixelRatio(1);
+      return image;
+    };
+    Window w;
+    const QIcon icon = w.form.windowIcon();
+    QCOMPARE(icon.availableSizes().size(), std::size(assets::kIconSides));
+    for (int side : assets::kIconSides)
+      QVERIFY2(shown(icon.pixmap(side)) == rendered("icon.svg", QSizeF(side, side)),
+               qPrintable(QString::number(side)));
+    QCOMPARE(shown(w.form.findChild<QLabel*>("Image1")->pixmap()),
+             rendered("picture.svg", assets::kPictureSize));
+    for (qreal ratio : {1.0, 1.5, 2.0}) {
+      const QPixmap picture = assets::Picture(ratio);
+      QCOMPARE(picture.devicePixelRatio(), ratio);
+      QCOMPARE(shown(picture), rendered("picture.svg", QSizeF(assets::kPictureSize) * ratio));
     }
   }
 
