@@ -2,9 +2,24 @@
 
 #include <jack/jack.h>
 
+#include <future>
+#include <system_error>
+
 #include "midi/jack/JackClient.h"
 
 namespace midi {
+namespace {
+
+struct NamesFree {
+  void operator()(const char** names) const { jack_free(static_cast<void*>(names)); }
+};
+using Names = std::unique_ptr<const char*, NamesFree>;
+
+Names Speakers(jack_client_t* jack) {
+  return Names(jack_get_ports(jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical));
+}
+
+}  // namespace
 
 struct JackOutput::Client {
   // Closed first of the members, so no process callback runs once it has gone.
@@ -49,6 +64,17 @@ bool JackOutput::start(Render render, void* context, std::string& error) {
   jack_client_t* jack = c.jack->get();
   c.render = render;
   c.context = context;
+  // Playing at once is the point of the default destination: the outputs are
+  // connected to the speakers the way a freshly started synthesizer is
+  // expected to. Finding them reads the server's whole port table, whose first
+  // reading costs this process a thousand page faults: that happens while the
+  // server registers the ports and activates the client, not after.
+  std::future<Names> speakers;
+  try {
+    speakers = std::async(std::launch::async, &Speakers, jack);
+  } catch (const std::system_error&) {
+    // No thread to spare: they are looked up once the client runs.
+  }
   c.left = jack_port_register(jack, kJackAudioPortNames[0], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
   c.right = jack_port_register(jack, kJackAudioPortNames[1], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
   if (c.left == nullptr || c.right == nullptr) {
@@ -60,16 +86,12 @@ bool JackOutput::start(Render render, void* context, std::string& error) {
     error = "the JACK server did not start the synthesizer";
     return false;
   }
-  // Playing at once is the point of the default destination: connect to the
-  // speakers the way a freshly started synthesizer is expected to. A mono
-  // output gets both sides.
-  if (const char** playback =
-          jack_get_ports(jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical)) {
-    if (playback[0] != nullptr) {
-      jack_connect(jack, jack_port_name(c.left), playback[0]);
-      jack_connect(jack, jack_port_name(c.right), playback[1] != nullptr ? playback[1] : playback[0]);
-    }
-    jack_free(playback);
+  // A mono output gets both sides.
+  const Names playback = speakers.valid() ? speakers.get() : Speakers(jack);
+  if (playback && playback.get()[0] != nullptr) {
+    const char* const* names = playback.get();
+    jack_connect(jack, jack_port_name(c.left), names[0]);
+    jack_connect(jack, jack_port_name(c.right), names[1] != nullptr ? names[1] : names[0]);
   }
   return true;
 }

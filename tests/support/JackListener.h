@@ -103,6 +103,16 @@ class JackListener {
     }
     return connected;
   }
+  // The ports that port `name` is connected to.
+  std::vector<std::string> connections(const std::string& name) const {
+    std::vector<std::string> names;
+    if (const char** ports =
+            jack_port_get_all_connections(client_, jack_port_by_name(client_, name.c_str()))) {
+      for (std::size_t i = 0; ports[i] != nullptr; ++i) names.emplace_back(ports[i]);
+      jack_free(ports);
+    }
+    return names;
+  }
   // The samples of the next `frames` frames, or nothing when they did not arrive within 20 s (the server
   // stalled or went away). The wait counts audio, not wall time: a server without realtime runs slow when
   // busy.

@@ -56,7 +56,10 @@ class SynthPlayback : public ::testing::Test {
     auto opened = synth_.openPort({});
     ASSERT_EQ(opened.code, midi::rc::kOk) << opened.reason;
     port_ = std::move(opened.port);
-    EXPECT_EQ(capture_->connectFrom(synth_.jackClientName()), 2);
+    const std::string client = synth_.jackClientName();  // plays on the speakers at once
+    EXPECT_EQ(capture_->connections(client + ":left"), std::vector<std::string>{"system:playback_1"});
+    EXPECT_EQ(capture_->connections(client + ":right"), std::vector<std::string>{"system:playback_2"});
+    EXPECT_EQ(capture_->connectFrom(client), 2);
   }
   void send(std::initializer_list<std::uint32_t> messages) {
     for (const std::uint32_t m : messages) {
