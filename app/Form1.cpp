@@ -121,7 +121,6 @@ void Form1::buildControls() {
   client->setObjectName(QStringLiteral("client"));
   client->setFixedSize(kClientWidth, kClientHeight);
   client->setAutoFillBackground(true);
-  client->setFont(PanelFont(kSurfacePoints));
   SetColours(client, {{QPalette::Window, QColor(kSurfaceColour)}});
   setCentralWidget(client);
 
@@ -150,6 +149,9 @@ void Form1::buildControls() {
   }
   makeVelocityBar(client);
   setFocusOrder(client);
+  // Last: every control has a font of its own, and a label box made before
+  // this lays its text out in the font it is made with.
+  client->setFont(PanelFont(kSurfacePoints));
 }
 
 SwitchButton* Form1::makeSwitch(const SwitchCell& cell, QWidget* client) {
