@@ -24,10 +24,6 @@ constexpr auto kFullQueuePatience = std::chrono::milliseconds(100);
 // repair is sent once at the next cycle and once more this much later.
 constexpr jack_nframes_t kSecondRepairDivisor = 20;  // 1/20 s = 50 ms
 
-struct NamesFree {
-  void operator()(const char** names) const { jack_free(static_cast<void*>(names)); }
-};
-
 class JackOutputPort final : public OutputPort {
  public:
   static OpenResult Open(std::unique_ptr<JackClient> client, const PortInfo& destination) {
@@ -116,7 +112,7 @@ class JackBackend final : public Backend {
   explicit JackBackend(bool hideAlsaBridges) : hideAlsaBridges_(hideAlsaBridges) {}
 
   std::vector<PortInfo> listPorts() override {
-    std::unique_ptr<const char*, NamesFree> names;
+    JackNames names;
     const auto list = [&names](jack_client_t* client) {
       names.reset(jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
     };

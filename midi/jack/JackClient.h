@@ -11,6 +11,12 @@ namespace midi {
 // The synthesizer's audio outputs; the MIDI ports' names are in Backend.h.
 inline constexpr const char* kJackAudioPortNames[2] = {"left", "right"};
 
+// A list of port names as libjack returns them, freed with it.
+struct JackNamesFree {
+  void operator()(const char** names) const { jack_free(static_cast<void*>(names)); }
+};
+using JackNames = std::unique_ptr<const char*, JackNamesFree>;
+
 // A client of a JACK server that is already running. Every JACK client of
 // the program is opened here, so none ever starts a server and every one
 // notices when its server goes away.

@@ -10,13 +10,9 @@
 namespace midi {
 namespace {
 
-struct NamesFree {
-  void operator()(const char** names) const { jack_free(static_cast<void*>(names)); }
-};
-using Names = std::unique_ptr<const char*, NamesFree>;
-
-Names Speakers(jack_client_t* jack) {
-  return Names(jack_get_ports(jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical));
+JackNames Speakers(jack_client_t* jack) {
+  return JackNames(
+      jack_get_ports(jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical));
 }
 
 }  // namespace
@@ -69,7 +65,7 @@ bool JackOutput::start(Render render, void* context, std::string& error) {
   // expected to. Finding them reads the server's whole port table, whose first
   // reading costs this process a thousand page faults: that happens while the
   // server registers the ports and activates the client, not after.
-  std::future<Names> speakers;
+  std::future<JackNames> speakers;
   try {
     speakers = std::async(std::launch::async, &Speakers, jack);
   } catch (const std::system_error&) {
@@ -87,7 +83,7 @@ bool JackOutput::start(Render render, void* context, std::string& error) {
     return false;
   }
   // A mono output gets both sides.
-  const Names playback = speakers.valid() ? speakers.get() : Speakers(jack);
+  const JackNames playback = speakers.valid() ? speakers.get() : Speakers(jack);
   if (playback && playback.get()[0] != nullptr) {
     const char* const* names = playback.get();
     jack_connect(jack, jack_port_name(c.left), names[0]);
