@@ -31,26 +31,4 @@ TEST_F(PanelTest, ControlsDoOnlyTheirPart) {
   EXPECT_EQ(view.lines[0], "Edit/Save switches label");
 }
 
-// Landmarks of the keyboard map: the ends of each row, comma and period, and keys without a switch. A held
-// key's repeats play nothing more.
-TEST_F(PanelTest, KeysPlayTheirSwitchAndNameTheirLabel) {
-  const std::tuple<std::int16_t, std::uint32_t, std::string> cases[] = {
-      {'Z', 60, "Key Z pressed (Label19)"},   {188, 72, "Key (,) pressed (Label26)"},
-      {190, 74, "Key (.) pressed (Label27)"}, {'A', 77, "Key A pressed (Label36)"},
-      {'L', 91, "Key L pressed (Label28)"},   {'Q', 93, "Key Q pressed (Label10)"},
-      {'O', 107, "Key O pressed (Label18)"},  {'1', 108, "Key 1 pressed (Label1)"},
-      {'9', 122, "Key 9 pressed (Label9)"},   {186, 0, "Key 9 pressed (Label9)"},
-      {191, 0, "Key 9 pressed (Label9)"},     {'0', 0, "Key 9 pressed (Label9)"}};
-  for (const auto& [key, note, status] : cases) {
-    midi.sent.clear();
-    panel.Form_KeyDown(key, 1);  // with Shift, as without
-    panel.Form_KeyUp(key, 0, true);
-    panel.Form_KeyDown(key, 1);
-    panel.Form_KeyUp(key, 0);
-    const std::vector<std::uint32_t> played = {0x7F0090 | note << 8, 0x80 | note << 8};
-    EXPECT_EQ(midi.played(), note ? played : std::vector<std::uint32_t>{}) << key;
-    EXPECT_EQ(view.lines[0], status) << key;
-  }
-}
-
 }  // namespace
