@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 
 #include <cctype>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +47,15 @@ class PanelProgram {
   void press(const std::string& keysym) { keys({{keysym, true}}); }
   void release(const std::string& keysym) { keys({{keysym, false}}); }
   void tap(const std::string& keysym) { keys({{keysym, true}, {keysym, false}}); }
+  // How many presses of `keysym` X has sent the window so far, its auto-repeats among them: the test hears
+  // them along with the program.
+  int pressesSent(const std::string& keysym) {
+    for (XEvent event; XPending(display_) > 0;) {
+      XNextEvent(display_, &event);
+      if (event.type == KeyPress) ++presses_[event.xkey.keycode];
+    }
+    return presses_[XKeysymToKeycode(display_, XStringToKeysym(keysym.c_str()))];
+  }
   // Opens the top-level menu `menu` (0 "Midi Device", 1 "Channel", 2 "Labels") from the keyboard: Alt alone
   // takes the menu bar to its first title.
   bool openMenu(int menu) {
@@ -124,13 +134,17 @@ class PanelProgram {
   }
   // Gives the keyboard to the main window; whether it is shown.
   bool focusWindow() {
-    if ((window_ = find(kMain)) != 0) XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+    if ((window_ = find(kMain)) != 0) {
+      XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+      XSelectInput(display_, window_, KeyPressMask);
+    }
     return window_ != 0;
   }
 
   QProcess process_;
   Display* display_ = nullptr;
   Window window_ = 0;
+  std::map<unsigned, int> presses_;  // by X keycode
 };
 
 }  // namespace testing_support
