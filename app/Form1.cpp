@@ -10,6 +10,7 @@
 #include <QScrollBar>
 
 #include "app/KeyCode.h"
+#include "app/LabelBox.h"
 #include "app/Layout.h"
 #include "app/MessageBoxes.h"
 #include "app/Shape.h"
@@ -95,7 +96,7 @@ QWidget* MakeStatusLine(const SurfaceControl& control, QWidget* client) {
 
 QLineEdit* MakeLabelBox(const SwitchCell& cell, QWidget* client) {
   // Its font before its text: the text is laid out once, in the box's font.
-  auto* box = new QLineEdit(client);
+  auto* box = new LabelBox(client);
   box->setObjectName(QStringLiteral("Text%1").arg(cell.labelBox));
   box->setGeometry(LabelBoxRect(cell));
   box->setFont(PanelFont(kLabelBoxPoints));

@@ -60,6 +60,9 @@ inline constexpr int kChannelMenuEntries = 16;
 inline constexpr QRgb kSurfaceColour = qRgb(0, 0, 0);
 inline constexpr double kSurfacePoints = 24;  // the window's own font; every control has its own
 inline constexpr QRgb kSwitchFace = qRgb(0, 255, 0);
+// A held switch is sunken and darker, so that the switches of a chord that
+// are down can be told from the others at a glance; the caption stays legible.
+inline constexpr QRgb kSwitchFaceHeld = qRgb(0, 150, 0);
 // The caption takes the window-frame colour of the standard scheme; Qt's
 // palette has no such role.
 inline constexpr QRgb kSwitchCaption = qRgb(0, 0, 0);

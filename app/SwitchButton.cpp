@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+#include "app/Layout.h"
+
 namespace app {
 
 SwitchButton::SwitchButton(std::int16_t index, const QString& caption, QWidget* parent)
@@ -45,12 +47,13 @@ void SwitchButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const bool sunken = isChecked();
   const QPalette& colours = palette();
+  const QBrush face = sunken ? QBrush(QColor(kSwitchFaceHeld)) : colours.brush(QPalette::Button);
   // Sunken like a panel, so its grey outer edge shows on the black surface
   // where a sunken button's black one would vanish.
   if (sunken) {
-    qDrawWinPanel(&painter, rect(), colours, true, &colours.brush(QPalette::Button));
+    qDrawWinPanel(&painter, rect(), colours, true, &face);
   } else {
-    qDrawWinButton(&painter, rect(), colours, false, &colours.brush(QPalette::Button));
+    qDrawWinButton(&painter, rect(), colours, false, &face);
   }
   QRect inner = rect().adjusted(2, 2, -2, -2);
   if (sunken) inner.translate(1, 1);
@@ -64,7 +67,7 @@ void SwitchButton::paintEvent(QPaintEvent*) {
     QStyleOptionFocusRect focus;
     focus.initFrom(this);
     focus.rect = inner.adjusted(1, 1, -1, -1);
-    focus.backgroundColor = colours.color(QPalette::Button);
+    focus.backgroundColor = face.color();
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
   }
 }

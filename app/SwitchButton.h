@@ -7,9 +7,9 @@ namespace app {
 // A switch: a two-state button drawn as a push button, pressed while checked.
 // Only the panel changes its check state; the button's own toggling (click,
 // Space) is suppressed, and every mouse button reports press and release.
-// It draws itself as a classic raised or sunken button in its palette's Button
-// colour, so its face keeps that colour whatever the style (Fusion paints a
-// gradient of its own over it).
+// It draws itself as a classic button, raised in its palette's Button colour
+// or sunken in the darker held colour, so its face keeps that colour whatever
+// the style (Fusion paints a gradient of its own over it).
 class SwitchButton final : public QPushButton {
   Q_OBJECT
 

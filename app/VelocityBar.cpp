@@ -17,6 +17,8 @@ VelocityBar::VelocityBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
   // Its menu's "Top" and "Bottom" name the range's ends, which are the other
   // way round here.
   setContextMenuPolicy(Qt::PreventContextMenu);
+  // A screen reader says the name and reads the value, which is the velocity.
+  setAccessibleName(QStringLiteral("Velocity"));
 }
 
 // The toolkit sends Home to the minimum and End to the maximum whatever the

@@ -9,6 +9,7 @@
 
 #include "app/FileDialogs.h"
 #include "app/Form1.h"
+#include "app/Layout.h"
 #include "app/SwitchButton.h"
 #include "assets/Artwork.h"
 #include "tests/support/FakeDialogs.h"
@@ -107,11 +108,14 @@ class Form1Test : public QObject {
     const QImage shot = client->grab().toImage();
     QVERIFY(shot.save(QStringLiteral(SCREENSHOT_DIR "/form1.png")));
     auto at = [&](int x, int y) { return shot.pixelColor(x, y).toRgb(); };
-    QCOMPARE(at(16, 280), QColor(Qt::white));           // "Z": raised
-    QCOMPARE(at(104, 216), QColor(Qt::darkGray));       // "S": sunken
-    QCOMPARE(at(104 + 6, 216 + 4), QColor(Qt::green));  // with its green face
-    QCOMPARE(at(8, 300), QColor(Qt::white));            // a frame
-    QCOMPARE(at(400, 334), QColor(Qt::black));          // the surface
+    QCOMPARE(at(16, 280), QColor(Qt::white));          // "Z": raised
+    QCOMPARE(at(16 + 6, 280 + 4), QColor(Qt::green));  // with its green face
+    QCOMPARE(at(104, 216), QColor(Qt::darkGray));      // "S": sunken
+    // A held switch's face is a green darker by a quarter of the range at least: seen at a glance in a chord.
+    const QColor held = at(104 + 6, 216 + 4);
+    QVERIFY2(held.red() == 0 && held.blue() == 0 && held.green() <= 255 - 64, qPrintable(held.name()));
+    QCOMPARE(at(8, 300), QColor(Qt::white));    // a frame
+    QCOMPARE(at(400, 334), QColor(Qt::black));  // the surface
   }
 
   void menusAreAsDesigned() {
@@ -210,6 +214,59 @@ class Form1Test : public QObject {
         QTest::keyClick(vol, QKeySequence(input)[0].key());
       }
       QVERIFY2(w.form.panel().state().velocity == velocity, qPrintable(input));
+      // What a screen reader says: the bar's name, and the velocity as its value.
+      QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(vol);
+      QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Velocity"));
+      QCOMPARE(spoken->valueInterface()->currentValue().toInt(), velocity);
+    }
+  }
+
+  // A label box shows nine characters of its font whole, the widest a keyboard types among them: whether the
+  // program set them or the user typed them, once the box is not focused its first character is drawn at its
+  // left edge, as it is drawn alone.
+  void labelsShowWhole_data() {
+    QTest::addColumn<int>("box");
+    for (int box = 1; box <= 36; ++box) QTest::addRow("Text%d", box) << box;
+  }
+  void labelsShowWhole() {
+    QFETCH(int, box);
+    Window w({}, true);
+    QLineEdit* edit = w.form.text(box);
+    const QFontMetricsF metrics(edit->font());
+    QChar widest;
+    for (char16_t c = u'!'; c <= u'\xFF'; ++c) {
+      const auto width = [&](QChar c) {
+        return std::pair(metrics.horizontalAdvance(c), metrics.tightBoundingRect(c).width());
+      };
+      if (metrics.inFont(QChar(c)) && (widest.isNull() || width(QChar(c)) > width(widest))) widest = QChar(c);
+    }
+    const QString label(9, widest);
+    QVERIFY(metrics.horizontalAdvance(label) <= edit->contentsRect().width());
+    const int cell = static_cast<int>(metrics.horizontalAdvance(widest));
+    const int bearing = std::max(0, QFontMetrics(edit->font()).leftBearing(widest));
+    edit->setText(widest);
+    const QImage alone = edit->grab().toImage().copy(0, 0, cell, edit->height());
+    for (bool typed : {false, true}) {
+      if (typed) {
+        w.run("base");
+        edit->clear();
+        edit->setFocus();
+        QTest::keyClicks(edit, label);
+        w.run("base");
+      } else {
+        edit->setText(label);
+      }
+      QVERIFY(edit->text() == label && !edit->hasFocus());
+      const QImage shown = edit->grab().toImage();
+      int left = 0;
+      const auto blank = [&](int x) {
+        for (int y = 0; y < shown.height(); ++y)
+          if (shown.pixelColor(x, y) != QColor(app::kLabelBoxBackground)) return false;
+        return true;
+      };
+      while (left < shown.width() && blank(left)) ++left;
+      QCOMPARE(left, bearing);
+      QVERIFY2(shown.copy(0, 0, cell, edit->height()) == alone, typed ? "typed" : "set");
     }
   }
 
@@ -326,6 +383,7 @@ class Form1Test : public QObject {
     w.run("base");
     QLineEdit* box = w.form.text(19);
     box->setFocus();
+    QTest::keyClick(box, Qt::Key_End);  // the box shows its label's start until now
     QTest::keyClicks(box, QStringLiteral("zx"));
     QCOMPARE(box->text(), QStringLiteral("Switch28z"));
     QVERIFY(w.midi.sent.empty());
@@ -348,6 +406,22 @@ class Form1Test : public QObject {
     w.run("LBLload", file);
     QCOMPARE(w.boxes.texts, QStringList{"This 'Labels' file is incomplete. No label was changed."});
     QCOMPARE(w.labels(), labels);
+  }
+
+  // A label longer than its box, loaded from a file, shows its first characters, as its first nine alone do.
+  void longLoadedLabelsShowTheirStart() {
+    Window w;
+    QTemporaryDir folder;
+    const QString file = folder.filePath("long.lbl");
+    QLineEdit* box = w.form.text(5);
+    box->setText(QStringLiteral("ABCDEFGHI"));
+    const QImage start = box->grab().toImage();
+    box->setText(QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    w.run("LBLSave", file);
+    box->clear();
+    w.run("LBLload", file);
+    QCOMPARE(box->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    QVERIFY(box->grab().toImage() == start);
   }
 
   // A name saved without an extension gets ".lbl"; when that names a file already there, it is replaced only
