@@ -12,8 +12,7 @@
 
 namespace bench {
 
-// The command line of every benchmark: "--name value" pairs over defaults. Anything else prints the usage and
-// exits.
+// Every benchmark's command line: "--name value" pairs over defaults; anything else prints the usage, exits.
 class Options {
  public:
   Options(int argc, char** argv, std::map<std::string, std::string> defaults) : values_(std::move(defaults)) {
@@ -53,8 +52,8 @@ inline Percentiles Summarize(std::vector<double> values) {
   return {values.size(), rank(0.50), rank(0.90), rank(0.99), values.back()};
 }
 
-// Named figures of one benchmark, written as a flat JSON object that the report reads: numbers, percentiles
-// as NAME.p50 and so on, sample series.
+// A benchmark's named figures (numbers, NAME.p50 and so on, sample series), as the flat JSON the report
+// reads.
 class Figures {
  public:
   explicit Figures(std::string benchmark) : benchmark_(std::move(benchmark)) {}
