@@ -2,9 +2,6 @@
 // JACK receiver hears what it plays.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QTemporaryDir>
-#include <fstream>
 #include <random>
 
 #include "tests/support/JackListener.h"
@@ -140,45 +137,6 @@ TEST_F(NoteStormOnX, TwentyKeysInBursts) {
     EXPECT_EQ(std::count_if(story.begin(), story.end(), [](const auto& m) { return m[0] == 0x90; }), presses)
         << "seed " << seed;
   }
-}
-
-// A labels file named on the command line is loaded once the window shows: the Labels menu then saves what
-// the file held.
-TEST(ProgramOnX, LoadsTheLabelsFileItIsGiven) {
-  if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
-  XServer x;
-  JackServer jack(true);
-  ASSERT_TRUE(x.ready() && jack.ready());
-  QTemporaryDir folder(QDir::tempPath() + "/zelmora-labels-XXXXXX");  // a name the test can type
-  std::string labels = "Zelmora\r\n";
-  for (int box = 1; box <= 36; ++box) labels += "Box " + std::to_string(box) + "\r\n";
-  const QString given = folder.filePath("given.lbl"), saved = folder.filePath("saved.lbl");
-  std::ofstream(given.toStdString(), std::ios::binary) << labels;
-  PanelProgram program(ZELMORA_PROGRAM, ::testing::TempDir() + "labels-argument.log", {given});
-  ASSERT_TRUE(program.ready()) << "the program showed no window";
-  ASSERT_TRUE(program.pick(2, 2)) << "no \"Save Labels to file\"";
-  ASSERT_TRUE(program.answerDialog(saved.toStdString())) << "no save dialog";
-  ASSERT_TRUE(WaitFor([&] { return QFile::exists(saved); }, 5s)) << "nothing saved";
-  std::ifstream file(saved.toStdString(), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), labels);
-  EXPECT_EQ(program.quit(), 0);
-}
-
-// Without a JACK server or a sound card, the program says why in its message box, not in lines from its
-// libraries on the terminal it was started from.
-TEST(ProgramOnX, QuietTerminalWithoutServices) {
-  if (!Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-  XServer x;
-  ASSERT_TRUE(x.ready());
-  setenv("JACK_DEFAULT_SERVER", "zelmora-no-such-server", 1);
-  setenv("JACK_NO_START_SERVER", "1", 1);
-  qputenv("LSAN_OPTIONS", qgetenv("LSAN_OPTIONS") + ":print_suppressions=0");
-  const std::string log = ::testing::TempDir() + "quiet-terminal-" + std::to_string(getpid()) + ".log";
-  PanelProgram program(ZELMORA_PROGRAM, log);
-  ASSERT_TRUE(program.dismissMessageBox()) << "no refusal was shown, or no window after it";
-  EXPECT_EQ(program.quit(), 0);
-  std::ifstream file(log);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "");
 }
 
 }  // namespace

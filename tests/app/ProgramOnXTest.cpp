@@ -1,0 +1,96 @@
+// The real program under an X server of the test's own, started as a user starts it: with a labels file, with
+// the toolkit's options, with a command line it cannot take, without the services it plays through.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "tests/support/JackListener.h"
+#include "tests/support/PanelProgram.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testing_support;
+
+// A labels file named on the command line is loaded once the window shows: the Labels menu then saves what
+// the file held.
+TEST(ProgramOnX, LoadsTheLabelsFileItIsGiven) {
+  if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
+  XServer x;
+  JackServer jack(true);
+  ASSERT_TRUE(x.ready() && jack.ready());
+  QTemporaryDir folder(QDir::tempPath() + "/zelmora-labels-XXXXXX");  // a name the test can type
+  std::string labels = "Zelmora\r\n";
+  for (int box = 1; box <= 36; ++box) labels += "Box " + std::to_string(box) + "\r\n";
+  const QString given = folder.filePath("given.lbl"), saved = folder.filePath("saved.lbl");
+  std::ofstream(given.toStdString(), std::ios::binary) << labels;
+  PanelProgram program(ZELMORA_PROGRAM, ::testing::TempDir() + "labels-argument.log", {given});
+  ASSERT_TRUE(program.ready()) << "the program showed no window";
+  ASSERT_TRUE(program.pick(2, 2)) << "no \"Save Labels to file\"";
+  ASSERT_TRUE(program.answerDialog(saved.toStdString())) << "no save dialog";
+  ASSERT_TRUE(WaitFor([&] { return QFile::exists(saved); }, 5s)) << "nothing saved";
+  std::ifstream file(saved.toStdString(), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), labels);
+  EXPECT_EQ(program.quit(), 0);
+}
+
+// Without a JACK server or a sound card, the program says why in its message box, not in lines from its
+// libraries on the terminal it was started from.
+TEST(ProgramOnX, QuietTerminalWithoutServices) {
+  if (!Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  XServer x;
+  ASSERT_TRUE(x.ready());
+  const JackStartTrap trap;  // and no server to meet: none may be started for the program either
+  qputenv("LSAN_OPTIONS", qgetenv("LSAN_OPTIONS") + ":print_suppressions=0");
+  const std::string log = ::testing::TempDir() + "quiet-terminal-" + std::to_string(getpid()) + ".log";
+  PanelProgram program(ZELMORA_PROGRAM, log);
+  ASSERT_TRUE(program.dismissMessageBox()) << "no refusal was shown, or no window after it";
+  EXPECT_EQ(program.quit(), 0);
+  std::ifstream file(log);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "");
+  EXPECT_FALSE(trap.sprung()) << "the program tried to start a JACK server";
+}
+
+// The toolkit's own options work as in any Qt program: the window shows, and nothing is said about them.
+class ToolkitOption : public ::testing::TestWithParam<QStringList> {};
+
+TEST_P(ToolkitOption, ShowsTheWindow) {
+  if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
+  XServer x;
+  JackServer jack(true);
+  ASSERT_TRUE(x.ready() && jack.ready());
+  const std::string log = ::testing::TempDir() + "toolkit-option-" + std::to_string(getpid()) + ".log";
+  PanelProgram program(ZELMORA_PROGRAM, log, GetParam());
+  ASSERT_TRUE(program.ready()) << "the program showed no window";
+  EXPECT_EQ(program.quit(), 0);
+  std::ifstream file(log);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "");
+}
+
+// -reverse is a word, not -r -e -v (the version) and so on.
+INSTANTIATE_TEST_SUITE_P(ProgramOnX, ToolkitOption,
+                         ::testing::Values(QStringList{"-style", "Fusion"}, QStringList{"-reverse"},
+                                           QStringList{"-qwindowgeometry", "+40+30", "-style=Fusion"}));
+
+// A command line the program cannot take ends it with status 2 and one line that says why.
+TEST(ProgramOnX, RefusesACommandLineItCannotTake) {
+  if (!Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  XServer x;
+  ASSERT_TRUE(x.ready());
+  const std::pair<QStringList, QByteArray> cases[] = {
+      {{"--bogus", "a.lbl"}, "Unknown option 'bogus'."},
+      {{"-style", "Fusion", "a.lbl", "b.lbl"}, "Name one labels file at most."}};
+  for (const auto& [arguments, reason] : cases) {
+    QProcess process;
+    process.start(ZELMORA_PROGRAM, arguments);
+    ASSERT_TRUE(process.waitForFinished(15000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_EQ(process.readAllStandardError(),
+              "zelmora-switches: " + reason + " Try 'zelmora-switches --help' for more information.\n");
+  }
+}
+
+}  // namespace
