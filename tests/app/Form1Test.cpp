@@ -194,31 +194,36 @@ class Form1Test : public QObject {
   }
 
   // 127 at the top, 0 at the bottom: every way of moving the bar agrees with that.
-  void velocityBarFollowsItsPicture() {
+  void velocityBarFollowsItsPicture_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("velocity");
     const std::pair<QString, int> kFrom100[] = {{"Up", 101},   {"Down", 99}, {"PgUp", 101}, {"PgDown", 99},
                                                 {"Home", 127}, {"End", 0},   {"away", 101}, {"back", 99},
                                                 {"top", 127},  {"bottom", 0}};
-    for (const auto& [input, velocity] : kFrom100) {
-      Window w;
-      QScrollBar* vol = w.form.vol();
-      QCOMPARE(vol->value(), 127);
-      vol->setValue(100);
-      const QPoint middle = vol->rect().center();
-      if (input == "away" || input == "back") {  // the wheel
-        QWheelEvent wheel(middle, vol->mapToGlobal(middle), {}, {0, input == "away" ? 120 : -120},
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(vol, &wheel);
-      } else if (input == "top" || input == "bottom") {  // a middle click puts the thumb there
-        QTest::mouseClick(vol, Qt::MiddleButton, {}, {middle.x(), input == "top" ? 20 : vol->height() - 20});
-      } else {
-        QTest::keyClick(vol, QKeySequence(input)[0].key());
-      }
-      QVERIFY2(w.form.panel().state().velocity == velocity, qPrintable(input));
-      // What a screen reader says: the bar's name, and the velocity as its value.
-      QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(vol);
-      QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Velocity"));
-      QCOMPARE(spoken->valueInterface()->currentValue().toInt(), velocity);
+    for (const auto& [input, velocity] : kFrom100) QTest::newRow(qPrintable(input)) << input << velocity;
+  }
+  void velocityBarFollowsItsPicture() {
+    QFETCH(QString, input);
+    QFETCH(int, velocity);
+    Window w;
+    QScrollBar* vol = w.form.vol();
+    QCOMPARE(vol->value(), 127);
+    vol->setValue(100);
+    const QPoint middle = vol->rect().center();
+    if (input == "away" || input == "back") {  // the wheel
+      QWheelEvent wheel(middle, vol->mapToGlobal(middle), {}, {0, input == "away" ? 120 : -120}, Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(vol, &wheel);
+    } else if (input == "top" || input == "bottom") {  // a middle click puts the thumb there
+      QTest::mouseClick(vol, Qt::MiddleButton, {}, {middle.x(), input == "top" ? 20 : vol->height() - 20});
+    } else {
+      QTest::keyClick(vol, QKeySequence(input)[0].key());
     }
+    QVERIFY2(w.form.panel().state().velocity == velocity, qPrintable(input));
+    // What a screen reader says: the bar's name, and the velocity as its value.
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(vol);
+    QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Velocity"));
+    QCOMPARE(spoken->valueInterface()->currentValue().toInt(), velocity);
   }
 
   // A label box shows nine characters of its font whole, the widest a keyboard types among them: whether the
@@ -296,22 +301,26 @@ class Form1Test : public QObject {
 
   // A message box, a menu, another window or a file dialog takes the keyboard: a key held as it opens comes
   // up there, and its note would hang.
+  void leavingTheWindowReleasesHeldKeys_data() {
+    QTest::addColumn<QString>("where");
+    for (const char* where : {"about", "device", "menu", "window", "LBLload"})
+      QTest::newRow(where) << QString(where);
+  }
   void leavingTheWindowReleasesHeldKeys() {
+    QFETCH(QString, where);
     const QString about = QStringLiteral("Quorvane Zelmora! Switches Module by ") + app::kCredit;
-    for (const QString where : {"about", "device", "menu", "window", "LBLload"}) {
-      Window w({}, true);
-      w.midi.openResults[-1] = 4;
-      QTest::keyPress(w.form.key(4), Qt::Key_S);
-      QWidget other;
-      if (where == "menu") w.form.findChild<QMenu*>(QStringLiteral("ChannelOption"))->popup({});
-      if (where == "window") other.show(), QApplication::setActiveWindow(&other);
-      if (where != "menu" && where != "window") w.run(qPrintable(where));
-      QTRY_VERIFY2(!w.form.key(19)->isChecked(), qPrintable(where));
-      // "device" opens the MIDI Mapper again, which refuses now.
-      const QString box = where == "device" ? QStringLiteral("Couldn't open midi out, rc = 4") : QString();
-      QCOMPARE(w.boxes.texts.join('|'), where == "about" ? about : box);
-      QVERIFY(w.midi.sent.front().message == 0x7F4F90 && w.midi.sent.back().message == 0x4F80);
-    }
+    Window w({}, true);
+    w.midi.openResults[-1] = 4;
+    QTest::keyPress(w.form.key(4), Qt::Key_S);
+    QWidget other;
+    if (where == "menu") w.form.findChild<QMenu*>(QStringLiteral("ChannelOption"))->popup({});
+    if (where == "window") other.show(), QApplication::setActiveWindow(&other);
+    if (where != "menu" && where != "window") w.run(qPrintable(where));
+    QTRY_VERIFY2(!w.form.key(19)->isChecked(), qPrintable(where));
+    // "device" opens the MIDI Mapper again, which refuses now.
+    const QString box = where == "device" ? QStringLiteral("Couldn't open midi out, rc = 4") : QString();
+    QCOMPARE(w.boxes.texts.join('|'), where == "about" ? about : box);
+    QVERIFY(w.midi.sent.front().message == 0x7F4F90 && w.midi.sent.back().message == 0x4F80);
   }
 
   // The window sees every key first, whichever control has the focus. A status line has no name of its own,
@@ -462,43 +471,48 @@ class Form1Test : public QObject {
 
   // The toolkit's dialogs show labels files, the open form any file too (older labels files were not always
   // named *.lbl); the save form names a file ".lbl" before it looks for one to replace.
+  void fileDialogsOfferLabelsFiles_data() {
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("shown");    // as it opens
+    QTest::addColumn<QString>("offered");  // under any of its filters
+    QTest::addColumn<QString>("chosen");   // when "gig" is
+    const std::tuple<const char*, bool, QString, QString, QString> kRows[] = {
+        {"open", false, "show.lbl", "gig notes.txt show.lbl", "gig"},
+        {"save", true, "show.lbl", "show.lbl", "gig.lbl"}};
+    for (const auto& [form, save, shown, offered, chosen] : kRows)
+      QTest::newRow(form) << save << shown << offered << chosen;
+  }
   void fileDialogsOfferLabelsFiles() {
+    QFETCH(bool, save);
+    QFETCH(QString, chosen);
     QTemporaryDir folder;
     for (const char* name : {"show.lbl", "gig", "notes.txt"})
       QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
-    const struct {
-      bool save;
-      QString shown, offered, chosen;  // shown first, under any of its filters, and the name it gives
-    } kCases[] = {{false, "show.lbl", "gig notes.txt show.lbl", "gig"},
-                  {true, "show.lbl", "show.lbl", "gig.lbl"}};
-    for (const auto& c : kCases) {
-      QStringList shown, offered, asked;
-      bool chose = false;
-      QTimer user;  // looks and chooses in the dialog once it is there, and says yes to any question
-      QObject::connect(&user, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-          return asked << box->text(), box->button(QMessageBox::Yes)->click();
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || std::exchange(chose, true)) return;
-        const auto listed = [&](const QString& filter) {
-          return QDir(folder.path())
-              .entryList(QPlatformFileDialogHelper::cleanFilterList(filter), QDir::Files);
-        };
-        shown = listed(dialog->selectedNameFilter());
-        for (const QString& filter : dialog->nameFilters()) offered += listed(filter);
-        dialog->selectFile(folder.filePath("gig"));
-        // As its Open or Save button, from the event loop: this timer answers the question it may ask.
-        QTimer::singleShot(0, dialog, &QDialog::accept);
-      });
-      user.start(0);
-      app::QtFileDialogs dialogs;
-      QCOMPARE(c.save ? dialogs.saveName(nullptr) : dialogs.openName(nullptr), folder.filePath(c.chosen));
-      offered.removeDuplicates();
-      offered.sort();
-      QCOMPARE(shown.join(' '), c.shown);
-      QCOMPARE(offered.join(' '), c.offered);
-      QCOMPARE(asked, QStringList());
-    }
+    QStringList shown, offered, asked;
+    bool chose = false;
+    QTimer user;  // looks and chooses in the dialog once it is there, and says yes to any question
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        return asked << box->text(), box->button(QMessageBox::Yes)->click();
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog || std::exchange(chose, true)) return;
+      const auto listed = [&](const QString& filter) {
+        return QDir(folder.path()).entryList(QPlatformFileDialogHelper::cleanFilterList(filter), QDir::Files);
+      };
+      shown = listed(dialog->selectedNameFilter());
+      for (const QString& filter : dialog->nameFilters()) offered += listed(filter);
+      dialog->selectFile(folder.filePath("gig"));
+      // As its Open or Save button, from the event loop: this timer answers the question it may ask.
+      QTimer::singleShot(0, dialog, &QDialog::accept);
+    });
+    user.start(0);
+    app::QtFileDialogs dialogs;
+    QCOMPARE(save ? dialogs.saveName(nullptr) : dialogs.openName(nullptr), folder.filePath(chosen));
+    offered.removeDuplicates();
+    offered.sort();
+    QTEST(shown.join(' '), "shown");
+    QTEST(offered.join(' '), "offered");
+    QCOMPARE(asked, QStringList());
   }
 };
 
