@@ -2,6 +2,8 @@
 
 #include <QFocusEvent>
 
+#include "switch_labels/LabelsCodec.h"
+
 namespace app {
 
 // QLineEdit keeps a margin of 2 pixels between its contents and its text on
@@ -11,6 +13,9 @@ namespace app {
 constexpr int kToolkitTextInset = 2;
 
 LabelBox::LabelBox(QWidget* parent) : QLineEdit(parent) {
+  // The toolkit's own limit, named: the labels file reader refuses a longer
+  // label rather than have the box cut it.
+  setMaxLength(static_cast<int>(switch_labels::kMaxLabelLength));
   setFrame(false);
   setTextMargins(-kToolkitTextInset, 0, -kToolkitTextInset, 0);
   // setText leaves the cursor at the end, and the box scrolls to show it: a

@@ -164,6 +164,18 @@ class FieldReader {
   bool afterComma_ = false;
 };
 
+// The length of valid UTF-8 `s` as a label box counts it: one for each
+// character, two for one past U+FFFF.
+std::size_t Utf16Length(std::string_view s) {
+  std::size_t length = 0;
+  for (const char c : s) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++length;  // a character's first byte
+    if (byte >= 0xF0) ++length;           // the first of four
+  }
+  return length;
+}
+
 // A box holds one line: a line break inside a label becomes one blank, so the
 // file keeps one line per label and no later label moves.
 std::string OneLine(std::string_view label) {
@@ -204,6 +216,8 @@ std::string Message(LabelsError error) {
     case LabelsError::kNotLabelsFile: return "This file is not a valid 'Labels' file!";
     case LabelsError::kTooShort: return "This 'Labels' file is incomplete. No label was changed.";
     case LabelsError::kTooLarge: return "This file is too large to be a 'Labels' file. No label was changed.";
+    case LabelsError::kLabelTooLong:
+      return "A label in this 'Labels' file is longer than a label box can hold. No label was changed.";
     case LabelsError::kCannotOpen: return "Couldn't open the labels file. No label was changed.";
     case LabelsError::kCannotRead: return "Couldn't read the labels file. No label was changed.";
     case LabelsError::kCannotWrite:
@@ -242,6 +256,12 @@ DecodeResult DecodeLabels(std::string_view bytes, std::string_view headerWord) {
     if (!field) {
       result.error = LabelsError::kTooShort;
       result.detail = "ends after " + std::to_string(k) + " of the 36 labels";
+      return result;
+    }
+    if (const std::size_t length = Utf16Length(*field); length > kMaxLabelLength) {
+      result.error = LabelsError::kLabelTooLong;
+      result.detail = "the label of Text" + std::to_string(k + 1) + " has " + std::to_string(length) +
+                      " characters; a label box holds " + std::to_string(kMaxLabelLength);
       return result;
     }
     labels[k] = std::move(*field);

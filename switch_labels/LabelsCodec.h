@@ -12,6 +12,10 @@ inline constexpr std::size_t kLabelCount = 36;
 inline constexpr std::string_view kHeaderWord = "Zelmora";
 // Larger files are refused unread: 37 short lines never come near this.
 inline constexpr std::size_t kMaxFileSize = std::size_t{1} << 20;
+// The most a label box holds, in UTF-16 code units (a character outside the
+// Basic Multilingual Plane takes two): Qt's longest QLineEdit text. A file
+// with a longer label is refused rather than have the box cut it.
+inline constexpr std::size_t kMaxLabelLength = 32767;
 
 // The texts of Text1 .. Text36, in UTF-8; [0] is Text1.
 using Labels = std::array<std::string, kLabelCount>;
@@ -21,6 +25,7 @@ enum class LabelsError {
   kNotLabelsFile,  // the first field is not the header word
   kTooShort,       // the file ends before the header and 36 fields
   kTooLarge,       // more than kMaxFileSize bytes
+  kLabelTooLong,   // a label longer than kMaxLabelLength
   kCannotOpen,
   kCannotRead,
   kCannotWrite,
@@ -38,7 +43,8 @@ struct DecodeResult {
 };
 
 // Reads a labels file's bytes: the header field, which must equal
-// `headerWord` exactly, then 36 fields; anything after them is ignored.
+// `headerWord` exactly, then 36 fields, none longer than kMaxLabelLength;
+// anything after them is ignored.
 //
 // Fields: blanks (space, tab) before and after an unquoted field are dropped;
 // an unquoted field runs up to the next comma or line end. A field that begins

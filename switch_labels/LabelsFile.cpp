@@ -130,6 +130,27 @@ WriteResult ReplaceAtomically(const fs::path& target, std::string_view bytes, co
   return {};
 }
 
+// Where a save through `path` lands: the end of its chain of symbolic links,
+// whether that file exists yet or not. (fs::canonical fails on a link to a
+// file not made yet, and the rename would then replace the link itself.)
+// 0 or the errno of the failure; a loop of links gives ELOOP, as open would.
+int FollowLinks(fs::path path, fs::path& target) {
+  constexpr int kMaxLinks = 40;  // Linux's own limit
+  for (int links = 0; links <= kMaxLinks; ++links) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) return ec.value();
+    if (!fs::is_symlink(status)) {
+      target = std::move(path);
+      return 0;
+    }
+    const fs::path next = fs::read_symlink(path, ec);
+    if (ec) return ec.value();
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return ELOOP;
+}
+
 }  // namespace
 
 DecodeResult ReadLabelsFile(const fs::path& path, std::string_view headerWord) {
@@ -176,13 +197,8 @@ DecodeResult ReadLabelsFile(const fs::path& path, std::string_view headerWord) {
 
 WriteResult WriteLabelsFile(const fs::path& path, const Labels& labels) {
   const std::string bytes = EncodeLabels(labels);
-  std::error_code ec;
-  fs::path target = path;
-  if (fs::is_symlink(fs::symlink_status(path, ec))) {
-    // Save where the link points, and keep the link.
-    fs::path real = fs::canonical(path, ec);
-    if (!ec) target = std::move(real);
-  }
+  fs::path target;
+  if (const int error = FollowLinks(path, target)) return Failed(path, error);
   struct stat old {};
   if (::stat(target.c_str(), &old) != 0) {
     return ReplaceAtomically(target, bytes, nullptr, path);

@@ -23,8 +23,9 @@ struct WriteResult {
 // Saves `labels` to `path` (see EncodeLabels) so that the file is either the
 // complete new one or whatever it was before: the bytes go to a temporary
 // file beside it, are flushed to the disk, and only then replace the old file
-// under its name. A failed save removes the temporary file. A symbolic link is
-// followed, and the file keeps its permissions. A target that exists but is no
+// under its name. A failed save removes the temporary file. Symbolic links are
+// followed to the file they end at, which is made if it does not exist yet;
+// the links stay. The file keeps its permissions. A target that exists but is no
 // regular file (a device, a pipe) is written into directly. Never throws.
 WriteResult WriteLabelsFile(const std::filesystem::path& path, const Labels& labels);
 

@@ -31,6 +31,9 @@ std::string File(std::map<int, std::string> replaced = {}, const std::string& en
 
 TEST(LabelsCodec, ReaderCases) {
   const std::string good = File(), big = good + std::string((1 << 20) - good.size(), 'x');
+  const std::string longest(kMaxLabelLength, 'x');
+  std::string pianos;  // U+1F3B9 takes two of a box's places
+  for (int i = 0; i < 16383; ++i) pianos += "\xF0\x9F\x8E\xB9";
   const std::tuple<std::string, LabelsError, std::map<int, std::string>> cases[] = {
       {good, LabelsError::kNone, {{1, "L1"}, {36, "L36"}}},
       {File({}, "\n"), LabelsError::kNone, {{1, "L1"}, {36, "L36"}}},
@@ -46,13 +49,22 @@ TEST(LabelsCodec, ReaderCases) {
       {File({{0, "zelmora"}}), LabelsError::kNotLabelsFile, {}},
       {good.substr(0, good.size() - 5), LabelsError::kTooShort, {}},
       {big, LabelsError::kNone, {{36, "L36"}}},
-      {big + "x", LabelsError::kTooLarge, {}}};
+      {big + "x", LabelsError::kTooLarge, {}},
+      {File({{7, longest}}), LabelsError::kNone, {{7, longest}}},
+      {File({{7, longest + "x"}}), LabelsError::kLabelTooLong, {}},
+      {File({{7, pianos + "x"}}), LabelsError::kNone, {{7, pianos + "x"}}},
+      {File({{7, pianos + "\xF0\x9F\x8E\xB9"}}), LabelsError::kLabelTooLong, {}}};
   for (const auto& [bytes, error, labels] : cases) {
     const auto result = DecodeLabels(bytes, "Zelmora");
     EXPECT_EQ(result.error, error) << bytes.substr(0, 80);
     for (const auto& [box, text] : labels) EXPECT_EQ(result.labels[box - 1], text) << "Text" << box;
   }
   EXPECT_EQ(Message(LabelsError::kNotLabelsFile), "This file is not a valid 'Labels' file!");
+  // A box would cut a longer label: the file is refused with its own message, which says what and where.
+  EXPECT_EQ(Message(LabelsError::kLabelTooLong),
+            "A label in this 'Labels' file is longer than a label box can hold. No label was changed.");
+  EXPECT_EQ(DecodeLabels(File({{30, std::string(100000, 'x')}}), "Zelmora").detail,
+            "the label of Text30 has 100000 characters; a label box holds 32767");
 }
 
 // Each label, the line the writer makes of it, and what reads back.
@@ -125,6 +137,22 @@ TEST_F(LabelsFile, SaveReplacesTheFileWholeOrNotAtAll) {
   EXPECT_EQ(fs::status(file_).permissions(), fs::perms(0640));
   EXPECT_EQ(entries(), 2u);
   EXPECT_EQ(ReadLabelsFile(link, "Zelmora").labels, Plain());
+}
+
+// A save through symbolic links writes the file they end at, made if it does not exist yet, and keeps the
+// links; a loop of links is refused and stays as it is.
+TEST_F(LabelsFile, SaveFollowsLinksToTheirEnd) {
+  fs::create_symlink("later.lbl", folder_ / "dangling.lbl");  // relative, to a file not made yet
+  fs::create_symlink(folder_ / "dangling.lbl", folder_ / "chain.lbl");
+  ASSERT_TRUE(WriteLabelsFile(folder_ / "chain.lbl", Plain()));
+  EXPECT_TRUE(fs::is_symlink(folder_ / "chain.lbl") && fs::is_symlink(folder_ / "dangling.lbl"));
+  EXPECT_EQ(Contents(folder_ / "later.lbl"), EncodeLabels(Plain()));
+  fs::create_symlink("loop-b", folder_ / "loop-a");
+  fs::create_symlink("loop-a", folder_ / "loop-b");
+  EXPECT_EQ(WriteLabelsFile(folder_ / "loop-a", Plain()).detail,
+            (folder_ / "loop-a").string() + ": Too many levels of symbolic links");
+  EXPECT_TRUE(fs::is_symlink(folder_ / "loop-a"));
+  EXPECT_EQ(entries(), 6u);
 }
 
 // Only regular files up to 1 MiB are read. A pipe chosen by name is written into, never replaced by a file.
