@@ -19,6 +19,10 @@ namespace {
 // this long for room, then lets the message go rather than hang the panel.
 constexpr std::size_t kQueueEvents = 4096;
 constexpr auto kFullQueuePatience = std::chrono::milliseconds(100);
+// A port that closes first lets the cycles hand on what was sent before (the
+// Note Offs of held switches above all), however long the server's period;
+// a server that has stopped calling is given this long.
+constexpr auto kClosePatience = std::chrono::milliseconds(200);
 
 // An xrun can spoil the cycle after the one the server reported, so the
 // repair is sent once at the next cycle and once more this much later.
@@ -35,7 +39,10 @@ class JackOutputPort final : public OutputPort {
   }
 
   // The client goes first: no process callback may run once the queue has gone.
-  ~JackOutputPort() override { client_.reset(); }
+  ~JackOutputPort() override {
+    if (!client_->serverGone()) queue_.drain(kClosePatience);
+    client_.reset();
+  }
 
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
     if (client_->serverGone()) return;

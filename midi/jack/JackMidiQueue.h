@@ -2,13 +2,17 @@
 
 #include <jack/ringbuffer.h>
 #include <jack/types.h>
+#include <semaphore.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
+#include <optional>
 
 #include "midi/jack/NoteLedger.h"
 
@@ -26,8 +30,10 @@ class JackMidiQueue {
   JackMidiQueue(std::size_t capacity, jack_nframes_t secondRepairFrames)
       : ring_(jack_ringbuffer_create(capacity * sizeof(Event))), secondRepairFrames_(secondRepairFrames) {
     if (ring_ != nullptr) jack_ringbuffer_mlock(ring_);
+    sem_init(&cycled_, 0, 0);
   }
   ~JackMidiQueue() {
+    sem_destroy(&cycled_);
     if (ring_ != nullptr) jack_ringbuffer_free(ring_);
   }
   JackMidiQueue(const JackMidiQueue&) = delete;
@@ -44,6 +50,33 @@ class JackMidiQueue {
     Event event{static_cast<std::uint8_t>(count), {}};
     std::memcpy(event.bytes.data(), bytes, count);
     jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(&event), sizeof event);
+    ++pushed_;
+    return true;
+  }
+
+  // Sending thread, before the port closes: waits until the cycles have handed
+  // on every message pushed so far and the repair of every xrun reported so
+  // far, and one more cycle has run, so that the receivers have read them too:
+  // a port that leaves the graph at once takes the cycle's messages with it.
+  // Gives up after `patience` (a server that stopped calling). Whether they
+  // were handed on.
+  bool drain(std::chrono::milliseconds patience) {
+    draining_.store(true, std::memory_order_seq_cst);
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    const auto ns = deadline.tv_nsec + std::chrono::nanoseconds(patience).count();
+    deadline.tv_sec += static_cast<time_t>(ns / 1000000000);
+    deadline.tv_nsec = static_cast<long>(ns % 1000000000);
+    std::optional<std::uint64_t> handedOnBy;  // the cycle that took the last of them
+    while (!handedOnBy || cycles_.load(std::memory_order_acquire) <= *handedOnBy) {
+      if (!handedOnBy && drained()) {
+        handedOnBy = cycles_.load(std::memory_order_acquire);
+        continue;
+      }
+      if (sem_clockwait(&cycled_, CLOCK_MONOTONIC, &deadline) != 0 && errno == ETIMEDOUT) {
+        return handedOnBy || drained();
+      }
+    }
     return true;
   }
 
@@ -57,6 +90,23 @@ class JackMidiQueue {
   // No allocation, no locks, no system calls.
   template <typename Write>
   void cycle(jack_nframes_t frames, Write&& write) {
+    handOn(frames, write);
+    // What a closing sender waits for. sem_post is safe here: it only wakes.
+    repairing_.store(repairNext_ < repairCount_ || framesToSecondRepair_ > 0, std::memory_order_relaxed);
+    handedOn_.store(taken_, std::memory_order_relaxed);
+    xrunsSeenOut_.store(xrunsSeen_, std::memory_order_relaxed);
+    cycles_.fetch_add(1, std::memory_order_release);
+    if (draining_.load(std::memory_order_seq_cst)) sem_post(&cycled_);
+  }
+
+ private:
+  struct Event {
+    std::uint8_t size;
+    std::array<std::uint8_t, 3> bytes;
+  };
+
+  template <typename Write>
+  void handOn(jack_nframes_t frames, Write& write) {
     scheduleRepair(frames);
     for (; repairNext_ < repairCount_; ++repairNext_) {
       const Event& event = repair_[repairNext_];
@@ -68,14 +118,16 @@ class JackMidiQueue {
       if (written == ENOBUFS) return;
       if (written == 0) ledger_.sent(event.bytes.data(), event.size);
       jack_ringbuffer_read_advance(ring_, sizeof event);
+      ++taken_;
     }
   }
 
- private:
-  struct Event {
-    std::uint8_t size;
-    std::array<std::uint8_t, 3> bytes;
-  };
+  bool drained() const {
+    cycles_.load(std::memory_order_acquire);  // what the last cycle published
+    return xrunsSeenOut_.load(std::memory_order_relaxed) == xruns_.load(std::memory_order_acquire) &&
+           !repairing_.load(std::memory_order_relaxed) &&
+           handedOn_.load(std::memory_order_relaxed) >= pushed_;
+  }
 
   void scheduleRepair(jack_nframes_t frames) {
     const std::uint32_t xruns = xruns_.load(std::memory_order_acquire);
@@ -101,9 +153,18 @@ class JackMidiQueue {
 
   jack_ringbuffer_t* ring_;
   std::atomic<std::uint32_t> xruns_{0};
+  std::uint64_t pushed_ = 0;  // sending thread
+  // Published by the realtime thread at the end of every cycle.
+  std::atomic<std::uint64_t> handedOn_{0};
+  std::atomic<std::uint32_t> xrunsSeenOut_{0};
+  std::atomic<bool> repairing_{false};
+  std::atomic<std::uint64_t> cycles_{0};
+  std::atomic<bool> draining_{false};
+  sem_t cycled_{};  // posted after each cycle while a sender drains
 
   // Owned by the realtime thread.
   NoteLedger ledger_;
+  std::uint64_t taken_ = 0;
   std::array<Event, 16 * 128> repair_{};
   std::size_t repairCount_ = 0;
   std::size_t repairNext_ = 0;

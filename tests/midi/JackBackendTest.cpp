@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "midi/Platform.h"
 #include "midi/PortService.h"
@@ -14,6 +15,7 @@
 #include "midi/jack/JackClient.h"
 #include "midi/jack/JackMidiQueue.h"
 #include "midi/rtmidi/RtMidiBackend.h"
+#include "tests/support/FakePanelView.h"
 #include "tests/support/JackListener.h"
 
 namespace {
@@ -88,6 +90,45 @@ TEST(JackMidiQueue, WaitsForRoomAndSendsEveryReleasedNoteOffAgainAfterAnXrun) {
   }
 }
 
+// A port that closes lets the cycles hand on what was sent just before, and the repair of an xrun reported
+// just before, then goes: a Note Off lost at a close hangs its note. The cycles run here, a message a cycle;
+// the close waits on a thread of its own.
+TEST(JackMidiQueue, ACloseReturnsOnlyOnceTheCyclesHaveHandedOnWhatWasSent) {
+  midi::JackMidiQueue queue(1024, 300 * kPeriod);
+  const Bytes on = {0x90, 60, 127}, off = {0x80, 60, 0};
+  ASSERT_TRUE(queue.push(on.data(), on.size()) && queue.push(off.data(), off.size()));
+  ASSERT_EQ(Cycle(queue).size(), 2u);
+  std::vector<Bytes> sent;
+  for (std::uint8_t i = 0; i < 200; ++i) {
+    sent.push_back({0xB0, 7, static_cast<std::uint8_t>(i % 128)});
+    ASSERT_TRUE(queue.push(sent.back().data(), sent.back().size()));
+  }
+  queue.xrun();
+  std::atomic<bool> started{false}, closed{false}, drained{false};
+  std::thread closer([&] {
+    started = true;
+    drained = queue.drain(std::chrono::minutes(1));
+    closed = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return started.load(); }, 10s));
+  std::vector<Bytes> written;
+  for (int cycles = 0; !closed && cycles < 100000; ++cycles) {
+    for (auto& message : Cycle(queue, 1)) written.push_back(message);
+    std::this_thread::yield();
+  }
+  closer.join();
+  EXPECT_TRUE(drained);
+  const auto repairs = std::count(written.begin(), written.end(), off);
+  EXPECT_EQ(repairs, 2) << "the repair, and the second one 300 periods on, once the rest has gone";
+  written.erase(std::remove(written.begin(), written.end(), off), written.end());
+  EXPECT_EQ(written, sent);
+  // Nothing cycles: the close gives up and says so; with nothing left it does not wait.
+  ASSERT_TRUE(queue.push(on.data(), on.size()));
+  EXPECT_FALSE(queue.drain(10ms));
+  Cycle(queue);
+  EXPECT_TRUE(queue.drain(0ms));
+}
+
 // The largest mapping of the JACK server's shared memory in this process: its size in kB and its flags
 // (smaps' VmFlags, each followed by a space).
 std::pair<long, std::string> LargestJackMapping() {
@@ -118,6 +159,40 @@ bool MayLock(long kb) {
     if (line.rfind("CapEff:", 0) == 0) return ((std::stoull(line.substr(7), nullptr, 16) >> 14) & 1) != 0;
   }
   return false;
+}
+
+// Closing a port while a note sounds through it, whether the window closes or the user picks another device:
+// at a long period the close came before the cycle that would have taken the Note Off, and the note hung.
+TEST(JackBackend, ClosingHandsOnTheNoteOffsOfHeldSwitches) {
+  if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
+  JackServer server(true, 1024);
+  ASSERT_TRUE(server.ready()) << "jackd did not answer";
+  JackListener receiver;
+  ASSERT_TRUE(receiver.ready());
+  std::vector<std::unique_ptr<midi::Backend>> backends;
+  backends.push_back(midi::CreateJackBackend(false));
+  midi::PortService service(nullptr, std::move(backends));  // no default destination: "MIDI Mapper" refuses
+  FakePanelView view;
+  engine::Panel panel(service, view);
+  panel.Form_Load();
+  ASSERT_EQ(panel.state().deviceCount, 1);
+  const auto held = [&](std::size_t notes) {
+    return WaitFor([&] { return receiver.soundingNotes().size() == notes; }, 10s);
+  };
+  for (int round = 0; round < 20; ++round) {
+    panel.device_Click(1);
+    ASSERT_EQ(panel.state().lastResult, midi::rc::kOk) << service.lastError();
+    panel.Form_KeyDown(90, 0);  // Z
+    ASSERT_TRUE(held(1)) << "round " << round;
+    panel.Form_Unload();
+    EXPECT_TRUE(held(0)) << "the Note Off never came, round " << round;
+  }
+  panel.device_Click(1);
+  panel.SwitchOn(0);
+  panel.SwitchOn(2);
+  ASSERT_TRUE(held(2));
+  panel.device_Click(0);
+  EXPECT_TRUE(held(0)) << "a device change left a note hanging";
 }
 
 // Plays into a real server: bridges listed only where the ALSA sequencer does not list their ports itself,
