@@ -82,8 +82,9 @@ int main(int argc, char** argv) {
       "Key press to the JACK receiver seeing the Note On; dummy driver, %d frames at %d Hz (%.3f ms), %s\n",
       period, rate, periodMs, server.realtime() ? "realtime" : "no realtime");
   {
+    midi::JackClient jack(midi::kClientName);
     std::vector<std::unique_ptr<midi::Backend>> ports;
-    ports.push_back(midi::CreateJackBackend(false));
+    ports.push_back(midi::CreateJackBackend(jack, false));
     midi::PortService service(nullptr, std::move(ports));
     testing_support::FakePanelView view;
     engine::Panel panel(service, view);

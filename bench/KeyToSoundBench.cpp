@@ -13,6 +13,7 @@
 #include "bench/Figures.h"
 #include "engine/Panel.h"
 #include "midi/PortService.h"
+#include "midi/jack/JackClient.h"
 #include "midi/synth/SynthBackend.h"
 #include "tests/support/FakePanelView.h"
 #include "tests/support/JackListener.h"
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
       [&](const float* samples, jack_nframes_t n) { onset.watch(samples, n); });
   // Whether what was playing has died away well below the onset threshold.
   const auto quiet = [&] { return capture.waitForLevel(false, kThreshold / 10, 256, 3 * 48000); };
+  midi::JackClient jack(midi::kClientName);
   midi::SynthBackend::Options synthOptions;
   synthOptions.outputs = {"jack"};
+  synthOptions.jack = &jack;
   auto backend = std::make_unique<midi::SynthBackend>(synthOptions);
   midi::SynthBackend& synth = *backend;
   midi::PortService service(std::move(backend), {});

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "midi/PortService.h"
-#include "midi/jack/JackClient.h"
 #include "midi/jack/JackMidiQueue.h"
 
 namespace midi {
@@ -28,24 +27,30 @@ constexpr auto kClosePatience = std::chrono::milliseconds(200);
 // repair is sent once at the next cycle and once more this much later.
 constexpr jack_nframes_t kSecondRepairDivisor = 20;  // 1/20 s = 50 ms
 
-class JackOutputPort final : public OutputPort {
+// The MIDI output "midi_out" of the program's client, connected to one destination.
+class JackOutputPort final : public OutputPort, private JackClient::Part {
  public:
-  static OpenResult Open(std::unique_ptr<JackClient> client, const PortInfo& destination) {
-    auto port = std::unique_ptr<JackOutputPort>(new JackOutputPort(std::move(client)));
+  static OpenResult Open(JackClient& client, const PortInfo& destination) {
+    auto port = std::unique_ptr<JackOutputPort>(new JackOutputPort(client));
     OpenResult result;
     result.code = port->connect(destination, result.reason);
     if (result.code == rc::kOk) result.port = std::move(port);
     return result;
   }
 
-  // The client goes first: no process callback may run once the queue has gone.
   ~JackOutputPort() override {
-    if (!client_->serverGone()) queue_.drain(kClosePatience);
-    client_.reset();
+    const bool mine = alive();
+    if (mine && attached_) {
+      queue_.drain(kClosePatience);
+      // Off the receiver while the cycles still clear the buffer, which it would read again otherwise.
+      jack_port_disconnect(client_.get(), port_);
+    }
+    client_.detach(*this);
+    if (mine && port_ != nullptr) jack_port_unregister(client_.get(), port_);
   }
 
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
-    if (client_->serverGone()) return;
+    if (!alive()) return;
     if (queue_.push(bytes, count)) {
       stalled_ = false;
       return;
@@ -54,7 +59,7 @@ class JackOutputPort final : public OutputPort {
     if (stalled_) return;
     const auto deadline = std::chrono::steady_clock::now() + kFullQueuePatience;
     while (!queue_.push(bytes, count)) {
-      if (client_->serverGone() || std::chrono::steady_clock::now() >= deadline) {
+      if (!alive() || std::chrono::steady_clock::now() >= deadline) {
         stalled_ = true;
         return;
       }
@@ -63,12 +68,16 @@ class JackOutputPort final : public OutputPort {
   }
 
  private:
-  explicit JackOutputPort(std::unique_ptr<JackClient> client)
-      : client_(std::move(client)),
-        queue_(kQueueEvents, jack_get_sample_rate(client_->get()) / kSecondRepairDivisor) {}
+  explicit JackOutputPort(JackClient& client)
+      : client_(client),
+        session_(client.session()),
+        queue_(kQueueEvents, jack_get_sample_rate(client.get()) / kSecondRepairDivisor) {}
+
+  // Whether the client this port was made on still runs.
+  bool alive() const { return client_.running() && client_.session() == session_; }
 
   std::int32_t connect(const PortInfo& destination, std::string& reason) {
-    jack_client_t* client = client_->get();
+    jack_client_t* client = client_.get();
     if (!queue_.valid()) return rc::kNoMemory;
     if (jack_port_by_name(client, destination.address.c_str()) == nullptr) {
       reason = "The JACK port " + destination.name + " is gone.";
@@ -79,10 +88,9 @@ class JackOutputPort final : public OutputPort {
       reason = "JACK refused to make a MIDI port.";
       return rc::kError;
     }
-    jack_set_process_callback(client, &JackOutputPort::Process, this);
-    jack_set_xrun_callback(client, &JackOutputPort::Xrun, this);
-    if (jack_activate(client) != 0) {
-      reason = "JACK refused to start the MIDI client.";
+    xrunsSeen_ = client_.xruns();
+    if (!(attached_ = client_.attach(*this))) {
+      reason = "The JACK client has no room for another MIDI port.";
       return rc::kError;
     }
     const int connected = jack_connect(client, jack_port_name(port_), destination.address.c_str());
@@ -93,44 +101,36 @@ class JackOutputPort final : public OutputPort {
     return rc::kOk;
   }
 
-  static int Process(jack_nframes_t frames, void* self) {
+  void process(jack_nframes_t frames) noexcept override {
     // Realtime thread from here on: no allocation, no locks, no system calls.
-    void* buffer = jack_port_get_buffer(static_cast<JackOutputPort*>(self)->port_, frames);
+    if (const std::uint32_t xruns = client_.xruns(); xruns != xrunsSeen_) {
+      xrunsSeen_ = xruns;
+      queue_.xrun();
+    }
+    void* buffer = jack_port_get_buffer(port_, frames);
     jack_midi_clear_buffer(buffer);
-    static_cast<JackOutputPort*>(self)->queue_.cycle(frames,
-                                                     [buffer](const std::uint8_t* bytes, std::size_t count) {
-                                                       return jack_midi_event_write(buffer, 0, bytes, count);
-                                                     });
-    return 0;
-  }
-  static int Xrun(void* self) {
-    static_cast<JackOutputPort*>(self)->queue_.xrun();
-    return 0;
+    queue_.cycle(frames, [buffer](const std::uint8_t* bytes, std::size_t count) {
+      return jack_midi_event_write(buffer, 0, bytes, count);
+    });
   }
 
-  std::unique_ptr<JackClient> client_;
+  JackClient& client_;
+  const std::uint32_t session_;
   JackMidiQueue queue_;
   jack_port_t* port_ = nullptr;
-  bool stalled_ = false;  // sending thread: the queue stayed full through a whole wait
+  bool attached_ = false;
+  std::uint32_t xrunsSeen_ = 0;  // realtime thread, once attached
+  bool stalled_ = false;         // sending thread: the queue stayed full through a whole wait
 };
 
 class JackBackend final : public Backend {
  public:
-  explicit JackBackend(bool hideAlsaBridges) : hideAlsaBridges_(hideAlsaBridges) {}
+  JackBackend(JackClient& client, bool hideAlsaBridges)
+      : client_(client), hideAlsaBridges_(hideAlsaBridges) {}
 
   std::vector<PortInfo> listPorts() override {
-    JackNames names;
-    const auto list = [&names](jack_client_t* client) {
-      names.reset(jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
-    };
-    // Any client of ours will do; only without one does the listing open its
-    // own, and keeps it for the port the user may open next.
-    if (!JackClient::UseAny(list)) {
-      auto client = JackClient::Open(kClientName);
-      if (!client) return {};
-      list(client->get());
-      JackClient::Park(std::move(client), kClientName);
-    }
+    if (!client_.connect()) return {};
+    const JackNames names = client_.ports(nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
     std::vector<PortInfo> ports;
     for (const char** name = names.get(); name != nullptr && *name != nullptr; ++name) {
       if (hideAlsaBridges_ && IsAlsaBridgePort(*name)) continue;
@@ -140,19 +140,19 @@ class JackBackend final : public Backend {
   }
 
   OpenResult openPort(const PortInfo& port) override {
-    auto client = JackClient::Open(kClientName);
-    if (!client) return {nullptr, rc::kNoDevice, "The JACK server is not running."};
-    return JackOutputPort::Open(std::move(client), port);
+    if (!client_.connect()) return {nullptr, rc::kNoDevice, "The JACK server is not running."};
+    return JackOutputPort::Open(client_, port);
   }
 
  private:
+  JackClient& client_;
   bool hideAlsaBridges_;
 };
 
 }  // namespace
 
-std::unique_ptr<Backend> CreateJackBackend(bool hideAlsaBridges) {
-  return std::make_unique<JackBackend>(hideAlsaBridges);
+std::unique_ptr<Backend> CreateJackBackend(JackClient& client, bool hideAlsaBridges) {
+  return std::make_unique<JackBackend>(client, hideAlsaBridges);
 }
 
 }  // namespace midi

@@ -1,101 +1,92 @@
 #include "midi/jack/JackClient.h"
 
-#include <sys/mman.h>
-
-#include <cstddef>
-#include <mutex>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "midi/LibraryMessages.h"
 
 namespace midi {
-namespace {
 
-// Every open client, and the idle ones kept for a later open. One object, so
-// that the parked clients, closed at exit, leave a live list behind them.
-struct Clients {
-  std::mutex liveLock;
-  std::vector<const JackClient*> live;
-  std::mutex parkedLock;
-  std::vector<std::pair<std::string, std::unique_ptr<JackClient>>> parked;
-};
+JackClient::JackClient(std::string name) : name_(std::move(name)) {}
 
-Clients& AllClients() {
-  static Clients clients;
-  return clients;
-}
+JackClient::~JackClient() { close(); }
 
-}  // namespace
-
-std::unique_ptr<JackClient> JackClient::Open(const char* name, jack_status_t* status) {
+bool JackClient::connect(jack_status_t* status) {
+  if (running()) return true;
+  // A client of a vanished server goes before any new open: JACK 1.9.21
+  // frees its shared state when an open fails, and closing a dead client
+  // after that crashes.
+  close();
   RouteLibraryMessages();
-  Clients& all = AllClients();
-  const std::lock_guard<std::mutex> hold(all.parkedLock);
-  // Clients of a vanished server go before any new open: JACK 1.9.21 frees
-  // its shared state when an open fails, and closing a dead client after
-  // that crashes.
-  std::erase_if(all.parked, [](const auto& entry) { return entry.second->serverGone(); });
-  for (auto it = all.parked.begin(); it != all.parked.end(); ++it) {
-    if (it->first != name) continue;
-    auto client = std::move(it->second);
-    all.parked.erase(it);
-    return client;
-  }
   jack_status_t ignored{};
-  jack_client_t* client = jack_client_open(name, JackNoStartServer, status != nullptr ? status : &ignored);
-  if (client == nullptr) return nullptr;
-  return std::unique_ptr<JackClient>(new JackClient(client));
+  client_.reset(jack_client_open(name_.c_str(), JackNoStartServer, status != nullptr ? status : &ignored));
+  if (!client_) return false;
+  serverGone_.store(false, std::memory_order_release);
+  ++session_;
+  jack_on_shutdown(client_.get(), &JackClient::Shutdown, this);
+  jack_set_process_callback(client_.get(), &JackClient::Process, this);
+  jack_set_xrun_callback(client_.get(), &JackClient::Xrun, this);
+  if (jack_activate(client_.get()) != 0) {
+    client_.reset();
+    return false;
+  }
+  return true;
 }
 
-void JackClient::Park(std::unique_ptr<JackClient> client, const char* name) {
-  if (!client) return;
-  Clients& all = AllClients();
-  const std::lock_guard<std::mutex> hold(all.parkedLock);
-  all.parked.emplace_back(name, std::move(client));
+void JackClient::close() {
+  if (!client_) return;
+  // A client whose server has gone would wait in vain for it to confirm the
+  // deactivation; closing alone gives its memory back. Either way no
+  // callback runs afterwards, so the parts of this client are let go.
+  if (!serverGone()) jack_deactivate(client_.get());
+  client_.reset();
+  for (auto& part : parts_) part.store(nullptr, std::memory_order_relaxed);
 }
 
-bool JackClient::UseAny(const std::function<void(jack_client_t*)>& use) {
-  Clients& all = AllClients();
-  const std::lock_guard<std::mutex> hold(all.liveLock);
-  for (const JackClient* client : all.live) {
-    if (client->serverGone()) continue;
-    use(client->get());
-    return true;
+bool JackClient::attach(Part& part) {
+  if (!running()) return false;
+  for (auto& slot : parts_) {
+    Part* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, &part)) return true;
   }
   return false;
 }
-JackClient::JackClient(jack_client_t* client) : client_(client) {
-  jack_on_shutdown(client, &JackClient::Shutdown, this);
-  Clients& all = AllClients();
-  const std::lock_guard<std::mutex> hold(all.liveLock);
-  all.live.push_back(this);
-}
 
-JackClient::~JackClient() {
-  {
-    Clients& all = AllClients();
-    const std::lock_guard<std::mutex> hold(all.liveLock);
-    std::erase(all.live, this);
+void JackClient::detach(Part& part) {
+  bool found = false;
+  for (auto& slot : parts_) {
+    Part* attached = &part;
+    found = slot.compare_exchange_strong(attached, nullptr, std::memory_order_seq_cst) || found;
   }
-  // A client whose server has gone would wait in vain for it to confirm the
-  // deactivation; closing alone gives its memory back.
-  if (!serverGone()) jack_deactivate(client_.get());
+  if (!found) return;
+  // A cycle that began before the part left may still be running it: wait
+  // for that cycle's end, which the process thread announces.
+  const std::uint32_t cycle = cycles_.load(std::memory_order_seq_cst);
+  if (cycle % 2 == 1) cycles_.wait(cycle, std::memory_order_seq_cst);
 }
 
-void JackClient::Shutdown(void* self) { static_cast<JackClient*>(self)->serverGone_.store(true); }
+JackNames JackClient::ports(const char* pattern, const char* type, unsigned long flags) const {
+  jack_client_t* client = get();
+  return JackNames(client != nullptr ? jack_get_ports(client, pattern, type, flags) : nullptr);
+}
+
+int JackClient::Process(jack_nframes_t frames, void* arg) {
+  // Realtime thread from here on: no allocation, no locks, no system calls
+  // (notify_all makes one only when a detach waits).
+  auto* self = static_cast<JackClient*>(arg);
+  self->cycles_.fetch_add(1, std::memory_order_seq_cst);
+  for (auto& slot : self->parts_) {
+    if (Part* part = slot.load(std::memory_order_seq_cst)) part->process(frames);
+  }
+  self->cycles_.fetch_add(1, std::memory_order_seq_cst);
+  self->cycles_.notify_all();
+  return 0;
+}
+
+int JackClient::Xrun(void* arg) {
+  static_cast<JackClient*>(arg)->xruns_.fetch_add(1, std::memory_order_release);
+  return 0;
+}
+
+void JackClient::Shutdown(void* arg) { static_cast<JackClient*>(arg)->serverGone_.store(true); }
 
 }  // namespace midi
-
-// libjack locks the server's shared memory into every client as it opens
-// one: with jackd's defaults 107 MB, faulted in whole in 14 ms, during which
-// the process's memory map stays locked and the thread building the window
-// waits for it. This program's mlock() locks pages as they are first touched
-// instead: jackd keeps them all in memory, a page this process touches stays
-// locked from then on, and no other thread waits meanwhile. Defined beside
-// every client's opening, it stands in for the C library's in the whole
-// process; FluidSynth locks its samples just after reading them, so whole.
-extern "C" int mlock(const void* address, std::size_t length) noexcept {
-  return mlock2(address, length, MLOCK_ONFAULT);
-}

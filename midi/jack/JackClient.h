@@ -2,13 +2,15 @@
 
 #include <jack/jack.h>
 
+#include <array>
 #include <atomic>
-#include <functional>
+#include <cstdint>
 #include <memory>
+#include <string>
 
 namespace midi {
 
-// The synthesizer's audio outputs; the MIDI ports' names are in Backend.h.
+// The synthesizer's audio outputs; the MIDI port's name is in Backend.h.
 inline constexpr const char* kJackAudioPortNames[2] = {"left", "right"};
 
 // A list of port names as libjack returns them, freed with it.
@@ -17,50 +19,79 @@ struct JackNamesFree {
 };
 using JackNames = std::unique_ptr<const char*, JackNamesFree>;
 
-// A client of a JACK server that is already running. Every JACK client of
-// the program is opened here, so none ever starts a server and every one
-// notices when its server goes away.
+// The program's one client of a JACK server, as JACK's own example clients
+// have one: the synthesizer's audio outputs and the MIDI port register their
+// ports on it, and its one process callback runs what they attach. It never
+// starts a server. Its shutdown callback is the one place that learns the
+// server went away; the next connect() then closes the dead client and looks
+// for a server anew. All calls but the callbacks come from one thread.
 class JackClient {
  public:
-  // A client named `name` (JACK appends a number when the name is taken):
-  // the one parked under that name if its server still runs, else a new one.
-  // Returns nullptr when no server answers, at once: without
-  // JackNoStartServer libjack would try to launch jackd, which here fails
-  // only after seconds. `status`, when given, receives JACK's reasons.
-  static std::unique_ptr<JackClient> Open(const char* name, jack_status_t* status = nullptr);
+  // One part of the client's work in every cycle.
+  class Part {
+   public:
+    // Realtime thread, once a cycle: no allocation, no locks, no system calls.
+    virtual void process(jack_nframes_t frames) noexcept = 0;
+    // A JACK thread: the server reported an xrun.
+    virtual void xrun() noexcept {}
 
-  // Keeps an idle client (never activated, no ports) for the next Open of
-  // its name: opening and closing a client each cost tens of milliseconds
-  // of messages with the server, so the client that lists the ports at
-  // start-up also serves the port opened later. Parked clients are closed
-  // at exit.
-  static void Park(std::unique_ptr<JackClient> client, const char* name);
+   protected:
+    ~Part() = default;
+  };
 
-  // Calls `use` with a client of the process whose server still runs, if there
-  // is one, and says whether there was: listing the server's ports needs no
-  // client of its own while the synthesizer or a port has one open. The client
-  // stays open until `use` returns.
-  static bool UseAny(const std::function<void(jack_client_t*)>& use);
-
+  explicit JackClient(std::string name);
   // Closes the client; returns when none of its callbacks runs any more.
   ~JackClient();
   JackClient(const JackClient&) = delete;
   JackClient& operator=(const JackClient&) = delete;
 
-  jack_client_t* get() const { return client_.get(); }
+  // Opens and activates the client unless it runs already; a client whose
+  // server has gone is closed first. Whether the client runs now. Fails at
+  // once when no server answers: without JackNoStartServer libjack would try
+  // to launch jackd, which here fails only after seconds. `status`, when
+  // given, receives JACK's reasons.
+  bool connect(jack_status_t* status = nullptr);
+  // The running client, else nullptr.
+  jack_client_t* get() const { return running() ? client_.get() : nullptr; }
+  bool running() const { return client_ != nullptr && !serverGone(); }
   // Set from JACK's thread when the server shuts down or throws the client
-  // out; from then on the client only needs its memory back.
-  bool serverGone() const { return serverGone_.load(std::memory_order_relaxed); }
+  // out; from then on the client only needs closing.
+  bool serverGone() const { return serverGone_.load(std::memory_order_acquire); }
+  // Counts the clients opened: ports registered under an earlier one went
+  // with it.
+  std::uint32_t session() const { return session_; }
+  // Xruns the server has reported to this client; any thread.
+  std::uint32_t xruns() const { return xruns_.load(std::memory_order_acquire); }
+
+  // Runs `part` in every cycle from the next one on. False when the client
+  // does not run, or runs as many parts as it can.
+  bool attach(Part& part);
+  // Stops running `part`; returns when no cycle uses it any more.
+  void detach(Part& part);
+
+  // Full names of the server's ports, as jack_get_ports finds them; empty
+  // while the client does not run.
+  JackNames ports(const char* pattern, const char* type, unsigned long flags) const;
 
  private:
   struct Closer {
     void operator()(jack_client_t* client) const { jack_client_close(client); }
   };
-  explicit JackClient(jack_client_t* client);
+  static int Process(jack_nframes_t frames, void* self);
+  static int Xrun(void* self);
   static void Shutdown(void* self);
+  void close();
 
+  std::string name_;
   std::unique_ptr<jack_client_t, Closer> client_;
   std::atomic<bool> serverGone_{false};
+  std::uint32_t session_ = 0;
+  // The parts, read by the process thread. Two are all the program has: the
+  // synthesizer and the MIDI port.
+  std::array<std::atomic<Part*>, 4> parts_{};
+  // Odd while a cycle runs; a part that is detached waits for it to change.
+  std::atomic<std::uint32_t> cycles_{0};
+  std::atomic<std::uint32_t> xruns_{0};
 };
 
 }  // namespace midi

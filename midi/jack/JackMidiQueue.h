@@ -2,7 +2,6 @@
 
 #include <jack/ringbuffer.h>
 #include <jack/types.h>
-#include <semaphore.h>
 
 #include <array>
 #include <atomic>
@@ -11,9 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <optional>
 
+#include "midi/jack/CycleSignal.h"
 #include "midi/jack/NoteLedger.h"
 
 namespace midi {
@@ -28,12 +27,8 @@ class JackMidiQueue {
   // Holds up to `capacity` - 1 three-byte messages; `secondRepairFrames` is
   // how long after an xrun the second repair goes out.
   JackMidiQueue(std::size_t capacity, jack_nframes_t secondRepairFrames)
-      : ring_(jack_ringbuffer_create(capacity * sizeof(Event))), secondRepairFrames_(secondRepairFrames) {
-    if (ring_ != nullptr) jack_ringbuffer_mlock(ring_);
-    sem_init(&cycled_, 0, 0);
-  }
+      : ring_(jack_ringbuffer_create(capacity * sizeof(Event))), secondRepairFrames_(secondRepairFrames) {}
   ~JackMidiQueue() {
-    sem_destroy(&cycled_);
     if (ring_ != nullptr) jack_ringbuffer_free(ring_);
   }
   JackMidiQueue(const JackMidiQueue&) = delete;
@@ -61,23 +56,13 @@ class JackMidiQueue {
   // Gives up after `patience` (a server that stopped calling). Whether they
   // were handed on.
   bool drain(std::chrono::milliseconds patience) {
-    draining_.store(true, std::memory_order_seq_cst);
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    const auto ns = deadline.tv_nsec + std::chrono::nanoseconds(patience).count();
-    deadline.tv_sec += static_cast<time_t>(ns / 1000000000);
-    deadline.tv_nsec = static_cast<long>(ns % 1000000000);
     std::optional<std::uint64_t> handedOnBy;  // the cycle that took the last of them
-    while (!handedOnBy || cycles_.load(std::memory_order_acquire) <= *handedOnBy) {
-      if (!handedOnBy && drained()) {
-        handedOnBy = cycles_.load(std::memory_order_acquire);
-        continue;
-      }
-      if (sem_clockwait(&cycled_, CLOCK_MONOTONIC, &deadline) != 0 && errno == ETIMEDOUT) {
-        return handedOnBy || drained();
-      }
-    }
-    return true;
+    return signal_.waitUntil(
+        [&] {
+          if (!handedOnBy && drained()) handedOnBy = cycles_.load(std::memory_order_acquire);
+          return handedOnBy && cycles_.load(std::memory_order_acquire) > *handedOnBy;
+        },
+        patience);
   }
 
   // Any thread: the server reported an xrun.
@@ -91,12 +76,12 @@ class JackMidiQueue {
   template <typename Write>
   void cycle(jack_nframes_t frames, Write&& write) {
     handOn(frames, write);
-    // What a closing sender waits for. sem_post is safe here: it only wakes.
+    // What a closing sender waits for.
     repairing_.store(repairNext_ < repairCount_ || framesToSecondRepair_ > 0, std::memory_order_relaxed);
     handedOn_.store(taken_, std::memory_order_relaxed);
     xrunsSeenOut_.store(xrunsSeen_, std::memory_order_relaxed);
     cycles_.fetch_add(1, std::memory_order_release);
-    if (draining_.load(std::memory_order_seq_cst)) sem_post(&cycled_);
+    signal_.post();
   }
 
  private:
@@ -159,8 +144,7 @@ class JackMidiQueue {
   std::atomic<std::uint32_t> xrunsSeenOut_{0};
   std::atomic<bool> repairing_{false};
   std::atomic<std::uint64_t> cycles_{0};
-  std::atomic<bool> draining_{false};
-  sem_t cycled_{};  // posted after each cycle while a sender drains
+  CycleSignal signal_;
 
   // Owned by the realtime thread.
   NoteLedger ledger_;

@@ -2,92 +2,120 @@
 
 #include <jack/jack.h>
 
-#include <future>
-#include <system_error>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 
+#include "midi/jack/CycleSignal.h"
 #include "midi/jack/JackClient.h"
 
 namespace midi {
 namespace {
 
-JackNames Speakers(jack_client_t* jack) {
-  return JackNames(
-      jack_get_ports(jack, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical));
-}
+// A server that stopped calling is given this long to play the fade-out.
+constexpr auto kStopPatience = std::chrono::milliseconds(200);
 
 }  // namespace
 
-struct JackOutput::Client {
-  // Closed first of the members, so no process callback runs once it has gone.
-  std::unique_ptr<JackClient> jack;
+struct JackOutput::Outputs final : JackClient::Part {
+  enum Stage : int { kPlaying, kFadeNext, kFaded, kSilent };
+
+  explicit Outputs(JackClient& client) : client(client), session(client.session()) {}
+
+  ~Outputs() {
+    const bool mine = client.running() && client.session() == session;
+    if (mine && attached) {
+      stage.store(kFadeNext, std::memory_order_release);
+      stopped.waitUntil([this] { return stage.load(std::memory_order_acquire) == kSilent; }, kStopPatience);
+    }
+    client.detach(*this);
+    if (!mine) return;
+    for (jack_port_t* port : {left, right}) {
+      if (port != nullptr) jack_port_unregister(client.get(), port);
+    }
+  }
+
+  // Realtime thread: no allocation, no locks, no system calls.
+  void process(jack_nframes_t frames) noexcept override {
+    auto* l = static_cast<float*>(jack_port_get_buffer(left, frames));
+    auto* r = static_cast<float*>(jack_port_get_buffer(right, frames));
+    const int now = stage.load(std::memory_order_acquire);
+    if (now >= kFaded) {
+      // Silence until the ports go: a receiver still connected would
+      // otherwise hear the last buffer again.
+      std::fill_n(l, frames, 0.0f);
+      std::fill_n(r, frames, 0.0f);
+      stage.store(kSilent, std::memory_order_release);
+      stopped.post();
+      return;
+    }
+    render(context, frames, l, r);
+    if (now == kFadeNext) {
+      for (jack_nframes_t i = 0; i < frames; ++i) {
+        const float gain = static_cast<float>(frames - 1 - i) / static_cast<float>(frames);
+        l[i] *= gain;
+        r[i] *= gain;
+      }
+      stage.store(kFaded, std::memory_order_release);
+    }
+  }
+
+  JackClient& client;
+  const std::uint32_t session;
   jack_port_t* left = nullptr;
   jack_port_t* right = nullptr;
   Render render = nullptr;
   void* context = nullptr;
-
-  ~Client() { jack.reset(); }
-
-  static int Process(jack_nframes_t frames, void* arg) {
-    auto* self = static_cast<Client*>(arg);
-    auto* left = static_cast<float*>(jack_port_get_buffer(self->left, frames));
-    auto* right = static_cast<float*>(jack_port_get_buffer(self->right, frames));
-    self->render(self->context, frames, left, right);
-    return 0;
-  }
+  bool attached = false;
+  std::atomic<int> stage{kPlaying};
+  CycleSignal stopped;
 };
 
-JackOutput::JackOutput(std::unique_ptr<Client> client) : client_(std::move(client)) {}
+JackOutput::JackOutput(std::unique_ptr<Outputs> outputs) : outputs_(std::move(outputs)) {}
 JackOutput::~JackOutput() = default;
 
-std::unique_ptr<JackOutput> JackOutput::Connect(const std::string& clientName, std::string& error) {
-  auto client = std::make_unique<Client>();
+std::unique_ptr<JackOutput> JackOutput::Connect(JackClient* client, std::string& error) {
   jack_status_t status{};
-  client->jack = JackClient::Open(clientName.c_str(), &status);
-  if (!client->jack) {
+  if (client == nullptr || !client->connect(&status)) {
     error =
         (status & JackServerFailed) != 0 ? "no JACK server is running" : "the JACK server refused a client";
     return nullptr;
   }
-  return std::unique_ptr<JackOutput>(new JackOutput(std::move(client)));
+  return std::unique_ptr<JackOutput>(new JackOutput(std::make_unique<Outputs>(*client)));
 }
 
-std::uint32_t JackOutput::sampleRate() const { return jack_get_sample_rate(client_->jack->get()); }
+std::uint32_t JackOutput::sampleRate() const { return jack_get_sample_rate(outputs_->client.get()); }
 
-std::string JackOutput::clientName() const { return jack_get_client_name(client_->jack->get()); }
+std::string JackOutput::clientName() const { return jack_get_client_name(outputs_->client.get()); }
+
+bool JackOutput::lost() const {
+  return !outputs_->client.running() || outputs_->client.session() != outputs_->session;
+}
 
 bool JackOutput::start(Render render, void* context, std::string& error) {
-  Client& c = *client_;
-  jack_client_t* jack = c.jack->get();
-  c.render = render;
-  c.context = context;
-  // Playing at once is the point of the default destination: the outputs are
-  // connected to the speakers the way a freshly started synthesizer is
-  // expected to. Finding them reads the server's whole port table, whose first
-  // reading costs this process a thousand page faults: that happens while the
-  // server registers the ports and activates the client, not after.
-  std::future<JackNames> speakers;
-  try {
-    speakers = std::async(std::launch::async, &Speakers, jack);
-  } catch (const std::system_error&) {
-    // No thread to spare: they are looked up once the client runs.
-  }
-  c.left = jack_port_register(jack, kJackAudioPortNames[0], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-  c.right = jack_port_register(jack, kJackAudioPortNames[1], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-  if (c.left == nullptr || c.right == nullptr) {
+  Outputs& o = *outputs_;
+  jack_client_t* jack = o.client.get();
+  o.render = render;
+  o.context = context;
+  o.left = jack_port_register(jack, kJackAudioPortNames[0], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  o.right = jack_port_register(jack, kJackAudioPortNames[1], JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  if (o.left == nullptr || o.right == nullptr) {
     error = "the JACK server refused the synthesizer's audio ports";
     return false;
   }
-  jack_set_process_callback(jack, &Client::Process, &c);
-  if (jack_activate(jack) != 0) {
-    error = "the JACK server did not start the synthesizer";
+  if (!(o.attached = o.client.attach(o))) {
+    error = "the JACK client could not start the synthesizer";
     return false;
   }
-  // A mono output gets both sides.
-  const JackNames playback = speakers.valid() ? speakers.get() : Speakers(jack);
+  // Playing at once is the point of the default destination: the outputs are
+  // connected to the speakers the way a freshly started synthesizer is
+  // expected to. A mono output gets both sides.
+  const JackNames playback =
+      o.client.ports(nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical);
   if (playback && playback.get()[0] != nullptr) {
     const char* const* names = playback.get();
-    jack_connect(jack, jack_port_name(c.left), names[0]);
-    jack_connect(jack, jack_port_name(c.right), names[1] != nullptr ? names[1] : names[0]);
+    jack_connect(jack, jack_port_name(o.left), names[0]);
+    jack_connect(jack, jack_port_name(o.right), names[1] != nullptr ? names[1] : names[0]);
   }
   return true;
 }

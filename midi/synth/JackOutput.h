@@ -6,17 +6,23 @@
 
 namespace midi {
 
-// Stereo audio through a JACK server that is already running. It never starts
-// a server: when none answers, Connect fails at once instead of stalling.
+class JackClient;
+
+// Stereo audio through the program's JACK client, on a server that is already
+// running: the outputs "left" and "right", rendered by the client's process
+// callback.
 class JackOutput {
  public:
   // Called on JACK's process thread once per period; must not block or allocate.
   using Render = void (*)(void* context, std::uint32_t frames, float* left, float* right);
 
-  // Opens a client named `clientName` (JACK may append a number when the name is
-  // taken). Returns nullptr, with `error` saying why, when no server answers.
-  static std::unique_ptr<JackOutput> Connect(const std::string& clientName, std::string& error);
-  // Stops rendering and leaves the server; returns when the process thread is done with `render`.
+  // Connects `client` to its server unless it runs already. Returns nullptr,
+  // with `error` saying why, when there is no client or no server answers.
+  static std::unique_ptr<JackOutput> Connect(JackClient* client, std::string& error);
+  // Stops rendering and takes the outputs away. What was rendered plays to the
+  // end of its cycle and fades out within the next, so nothing is cut
+  // mid-buffer; then the outputs go silent, and go. Returns when the process
+  // thread is done with `render`: at once when the server has gone.
   ~JackOutput();
   JackOutput(const JackOutput&) = delete;
   JackOutput& operator=(const JackOutput&) = delete;
@@ -29,10 +35,14 @@ class JackOutput {
   // `error` set, when the server refuses.
   bool start(Render render, void* context, std::string& error);
 
+  // Whether the server has gone since the outputs were made: they play no
+  // more, and a new JackOutput is needed once a server runs again.
+  bool lost() const;
+
  private:
-  struct Client;
-  explicit JackOutput(std::unique_ptr<Client> client);
-  std::unique_ptr<Client> client_;
+  struct Outputs;
+  explicit JackOutput(std::unique_ptr<Outputs> outputs);
+  std::unique_ptr<Outputs> outputs_;
 };
 
 }  // namespace midi

@@ -313,10 +313,11 @@ class SynthBackend::Synthesizer {
 
   // Silences every note and stops the audio; the synthesizer stays loaded.
   void stop() {
-    // The reset is rendered no more once the output stops; the next open
-    // renders it first, so not even a release tail survives a close.
-    if (synth_) silence();
+    // JACK renders the releases to the end of a cycle and fades out, then
+    // stops; the reset is rendered no more once the output stops; the next
+    // open renders it first, so not even a release tail survives a close.
     jack_.reset();
+    if (synth_) silence();
     driver_.reset();
     output_.clear();
     open_ = false;
@@ -328,7 +329,7 @@ class SynthBackend::Synthesizer {
   // activation take as long as a good part of the load. No server, or one that
   // refuses, is no refusal yet: the next output may play.
   OpenResult startJack(std::string& error) {
-    auto jack = JackOutput::Connect(options_.jackClientName, error);
+    auto jack = JackOutput::Connect(options_.jack, error);
     if (!jack) return {nullptr, rc::kOk, {}};
     renderer_.start(jack->sampleRate());
     if (!jack->start(&Renderer::Render, &renderer_, error)) return {nullptr, rc::kOk, {}};

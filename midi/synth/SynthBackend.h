@@ -9,6 +9,8 @@
 
 namespace midi {
 
+class JackClient;
+
 // The built-in General MIDI synthesizer (FluidSynth) as a destination. It plays
 // through JACK when a server is running, else PulseAudio (which PipeWire
 // serves), else ALSA, and never starts a JACK server. The SoundFont is looked
@@ -25,7 +27,8 @@ class SynthBackend final : public Backend {
     std::optional<std::string> fluidDefault;
     // Audio outputs to try, in order: "jack", or a FluidSynth audio driver name.
     std::vector<std::string> outputs = {"jack", "pulseaudio", "alsa"};
-    std::string jackClientName = "zelmora-synth";
+    // The program's JACK client, which "jack" plays through; none: no JACK.
+    JackClient* jack = nullptr;
     // Starts loading the SoundFont on a thread of its own at construction, so
     // that the first open finds it loaded, or nearly.
     bool preload = true;

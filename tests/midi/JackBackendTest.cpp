@@ -2,10 +2,8 @@
 // the port's MIDI buffer; and playing into a JACK server of the test's own with a receiver of the project's
 // own.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
-#include <fstream>
 #include <set>
 #include <thread>
 
@@ -27,8 +25,9 @@ using Bytes = std::vector<std::uint8_t>;
 TEST(Backends, WithoutServicesListNothingRefuseQuietlyAndStartNoServer) {
   const JackStartTrap trap;
   ::testing::internal::CaptureStderr();
+  midi::JackClient jack(midi::kClientName);
   std::vector<std::unique_ptr<midi::Backend>> backends;
-  backends.push_back(midi::CreateJackBackend(false));
+  backends.push_back(midi::CreateJackBackend(jack, false));
   if (!midi::AlsaSequencerAvailable()) backends.push_back(midi::CreateRtMidiAlsaBackend());
   for (const auto& backend : backends) {
     EXPECT_TRUE(backend->listPorts().empty());
@@ -122,43 +121,9 @@ TEST(JackMidiQueue, ACloseReturnsOnlyOnceTheCyclesHaveHandedOnWhatWasSent) {
   EXPECT_EQ(repairs, 2) << "the repair, and the second one 300 periods on, once the rest has gone";
   written.erase(std::remove(written.begin(), written.end(), off), written.end());
   EXPECT_EQ(written, sent);
-  // Nothing cycles: the close gives up and says so; with nothing left it does not wait.
+  // Nothing cycles: the close gives up and says so.
   ASSERT_TRUE(queue.push(on.data(), on.size()));
   EXPECT_FALSE(queue.drain(10ms));
-  Cycle(queue);
-  EXPECT_TRUE(queue.drain(0ms));
-}
-
-// The largest mapping of the JACK server's shared memory in this process: its size in kB and its flags
-// (smaps' VmFlags, each followed by a space).
-std::pair<long, std::string> LargestJackMapping() {
-  std::ifstream smaps("/proc/self/smaps");
-  std::pair<long, std::string> largest{0, ""};
-  long size = 0;
-  bool jack = false;
-  for (std::string line; std::getline(smaps, line);) {
-    if (line.find('-') < line.find(' ')) {  // a mapping's header: "start-end perms offset dev inode path"
-      jack = line.find("/dev/shm/jack") != std::string::npos;
-    } else if (jack && line.rfind("Size:", 0) == 0) {
-      size = std::stol(line.substr(5));
-    } else if (jack && line.rfind("VmFlags:", 0) == 0 && size > largest.first) {
-      largest = {size, line.substr(8) + " "};
-    }
-  }
-  return largest;
-}
-
-// Whether this process may lock `kb` of memory: within its RLIMIT_MEMLOCK, or with CAP_IPC_LOCK.
-bool MayLock(long kb) {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_MEMLOCK, &limit) == 0 &&
-      (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur / 1024 >= static_cast<rlim_t>(kb)))
-    return true;
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("CapEff:", 0) == 0) return ((std::stoull(line.substr(7), nullptr, 16) >> 14) & 1) != 0;
-  }
-  return false;
 }
 
 // Closing a port while a note sounds through it, whether the window closes or the user picks another device:
@@ -169,8 +134,9 @@ TEST(JackBackend, ClosingHandsOnTheNoteOffsOfHeldSwitches) {
   ASSERT_TRUE(server.ready()) << "jackd did not answer";
   JackListener receiver;
   ASSERT_TRUE(receiver.ready());
+  midi::JackClient jack(midi::kClientName);
   std::vector<std::unique_ptr<midi::Backend>> backends;
-  backends.push_back(midi::CreateJackBackend(false));
+  backends.push_back(midi::CreateJackBackend(jack, false));
   midi::PortService service(nullptr, std::move(backends));  // no default destination: "MIDI Mapper" refuses
   FakePanelView view;
   engine::Panel panel(service, view);
@@ -195,6 +161,37 @@ TEST(JackBackend, ClosingHandsOnTheNoteOffsOfHeldSwitches) {
   EXPECT_TRUE(held(0)) << "a device change left a note hanging";
 }
 
+// The program is one JACK client, as JACK's own examples are: the synthesizer's outputs and the MIDI port are
+// ports of the one client that lists the ports, not clients of their own.
+TEST(JackBackend, TheSynthesizerAndTheMidiPortAreOneClient) {
+  if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
+  JackServer server(true);
+  ASSERT_TRUE(server.ready()) << "jackd did not answer";
+  JackListener receiver;
+  ASSERT_TRUE(receiver.ready());
+  auto platform = midi::CreatePlatformMidiOut();
+  const std::int32_t count = platform->deviceCount();
+  std::int32_t id = 0;
+  while (id < count && platform->productName(id) != "zelmora-receiver:midi_in") ++id;
+  midi::PortHandle synth = 0, port = 0;
+  if (platform->open(midi::kDefaultDevice, synth) != midi::rc::kOk) GTEST_SKIP() << platform->lastError();
+  ASSERT_EQ(platform->open(id, port), midi::rc::kOk) << platform->lastError();
+  std::set<std::string> ours, clients;
+  jack_client_t* probe = jack_client_open("zelmora-probe", JackNoStartServer, nullptr);
+  ASSERT_NE(probe, nullptr);
+  const char** names = jack_get_ports(probe, nullptr, nullptr, 0);
+  for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
+    const std::string name = names[i];
+    const auto colon = name.find(':');
+    clients.insert(name.substr(0, colon));
+    if (name.substr(0, colon) == midi::kClientName) ours.insert(name.substr(colon + 1));
+  }
+  jack_free(static_cast<void*>(names));
+  jack_client_close(probe);
+  EXPECT_EQ(clients, (std::set<std::string>{"system", "zelmora-receiver", midi::kClientName}));
+  EXPECT_EQ(ours, (std::set<std::string>{"left", "right", "midi_out"}));
+}
+
 // Plays into a real server: bridges listed only where the ALSA sequencer does not list their ports itself,
 // exact bytes delivered, and a server that goes away leaves sends dropped at once and the next open refused.
 TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
@@ -203,15 +200,20 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   ASSERT_TRUE(server.ready()) << "jackd did not answer";
   JackListener receiver, bridge("a2j", "Midi Through [14] (playback): Midi Through Port-0");
   ASSERT_TRUE(receiver.ready() && bridge.ready());
-  auto platform = midi::CreatePlatformMidiOut();
   std::vector<std::string> listed;
-  for (std::int32_t id = 0, n = platform->deviceCount(); id < n; ++id)
-    listed.push_back(platform->productName(id));
+  {
+    // Closed while its server runs: JACK 1.9.21 crashes closing a client of a vanished server once another
+    // client's open has failed, so no process may hold two.
+    const auto platform = midi::CreatePlatformMidiOut();
+    for (std::int32_t id = 0, n = platform->deviceCount(); id < n; ++id)
+      listed.push_back(platform->productName(id));
+  }
   EXPECT_EQ(std::count(listed.begin(), listed.end(), "a2j:\u2026Midi Through Port-0"),
             midi::AlsaSequencerAvailable() ? 0 : 1);
 
+  midi::JackClient jack(midi::kClientName);
   std::vector<std::unique_ptr<midi::Backend>> backends;
-  backends.push_back(midi::CreateJackBackend(true));
+  backends.push_back(midi::CreateJackBackend(jack, true));
   midi::PortService service(nullptr, std::move(backends));
   ASSERT_EQ(service.deviceCount(), 1) << "the bridge is hidden";
   midi::PortHandle handle = 0;
@@ -232,17 +234,6 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
     if (receiver.xruns() == xruns) break;
   }
   EXPECT_EQ(got, expected);
-  // libjack locks the server's whole graph into each client; here pages are locked as they are touched.
-  const auto [mappedKb, flags] = LargestJackMapping();
-  ASSERT_GT(mappedKb, 0);
-  if (MayLock(mappedKb)) {
-    EXPECT_NE(flags.find(" lf "), std::string::npos) << "locked whole, not on fault";
-    EXPECT_NE(flags.find(" lo "), std::string::npos) << "not locked at all";
-  } else {
-    std::fprintf(stderr, "not checked: this process may not lock the server's %ld kB\n", mappedKb);
-  }
-
-  midi::JackClient::Park(midi::JackClient::Open("zelmora-idle"), "zelmora-idle");  // kept for a later open
   receiver.close();
   bridge.close();
   server.stop();
@@ -250,8 +241,6 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   for (int i = 0; i < 5000; ++i) service.send(handle, 0x007F3C90 | ((i % 2) << 4));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "sends to a vanished server must not block";
   EXPECT_EQ(service.close(handle), midi::rc::kOk);
-  // JACK 1.9.21 crashes closing a client of the vanished server after this.
-  EXPECT_EQ(midi::JackClient::Open("zelmora-synth"), nullptr);
   EXPECT_EQ(service.open(0, handle), midi::rc::kNoDevice);
   EXPECT_FALSE(service.lastError().empty());
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "midi/jack/JackClient.h"
 #include "midi/synth/SoundFont.h"
 #include "midi/synth/SynthBackend.h"
 #include "tests/support/JackListener.h"
@@ -76,7 +77,8 @@ class SynthPlayback : public ::testing::Test {
   std::unique_ptr<JackServer> server_;  // first made, last gone
   std::unique_ptr<JackListener> capture_;
   // Only JACK: whatever happens, the test must not play on the machine's own speakers.
-  midi::SynthBackend synth_{{std::nullopt, std::nullopt, {"jack"}, "zelmora-synth", true}};
+  midi::JackClient jack_{"zelmora-synth"};
+  midi::SynthBackend synth_{{std::nullopt, std::nullopt, {"jack"}, &jack_, true}};
   std::unique_ptr<midi::OutputPort> port_;  // goes before the synthesizer
 };
 
@@ -200,7 +202,8 @@ TEST_P(SynthRefusal, SaysWhatIsMissing) {
   c.soundFont.empty() ? unsetenv(midi::kSoundFontVariable)
                       : setenv(midi::kSoundFontVariable, c.soundFont.c_str(), 1);
   for (const bool preload : {true, false}) {  // loading ahead or at the open: the same answers
-    midi::SynthBackend synth({std::vector<std::string>{}, "", c.outputs, "zelmora-synth", preload});
+    midi::JackClient jack("zelmora-synth");
+    midi::SynthBackend synth({std::vector<std::string>{}, "", c.outputs, &jack, preload});
     for (int attempt = 0; attempt < 2; ++attempt) {  // a refusal leaves nothing half open
       const auto r = synth.openPort({});
       EXPECT_EQ(r.code, c.code) << preload;
