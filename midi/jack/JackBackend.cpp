@@ -3,9 +3,12 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
-#include <thread>
+#include <deque>
+#include <new>
 
 #include "midi/PortService.h"
 #include "midi/jack/JackMidiQueue.h"
@@ -13,14 +16,12 @@
 namespace midi {
 namespace {
 
-// A full queue means the server has stopped calling us for a while (a frozen
-// graph, not a busy one: a cycle takes thousands of events). The sender waits
-// this long for room, then lets the message go rather than hang the panel.
+// Room for a burst of 2,000 notes between two cycles; what does not fit waits
+// with the sender (see JackOutputPort::send).
 constexpr std::size_t kQueueEvents = 4096;
-constexpr auto kFullQueuePatience = std::chrono::milliseconds(100);
 // A port that closes first lets the cycles hand on what was sent before (the
 // Note Offs of held switches above all), however long the server's period;
-// a server that has stopped calling is given this long.
+// a server that has stopped calling is given this long, or three periods.
 constexpr auto kClosePatience = std::chrono::milliseconds(200);
 
 // An xrun can spoil the cycle after the one the server reported, so the
@@ -41,7 +42,12 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
   ~JackOutputPort() override {
     const bool mine = alive();
     if (mine && attached_) {
-      queue_.drain(kClosePatience);
+      const auto period = std::chrono::milliseconds(1000 * 3 * jack_get_buffer_size(client_.get()) /
+                                                    jack_get_sample_rate(client_.get()));
+      const auto patience = std::max(kClosePatience, period);
+      while (handOnOverflow(), !overflow_.empty() && queue_.waitForRoom(patience)) {
+      }
+      queue_.drain(patience);
       // Off the receiver while the cycles still clear the buffer, which it would read again otherwise.
       jack_port_disconnect(client_.get(), port_);
     }
@@ -49,21 +55,20 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
     if (mine && port_ != nullptr) jack_port_unregister(client_.get(), port_);
   }
 
+  // Never waits: what the queue cannot take now (the server has stopped
+  // calling for a while, or a burst outran the cycles) waits here, in order,
+  // and goes into the queue at the next send or check, or at the close.
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
     if (!alive()) return;
-    if (queue_.push(bytes, count)) {
-      stalled_ = false;
-      return;
-    }
-    // Wait for a frozen server once, not at every key.
-    if (stalled_) return;
-    const auto deadline = std::chrono::steady_clock::now() + kFullQueuePatience;
-    while (!queue_.push(bytes, count)) {
-      if (!alive() || std::chrono::steady_clock::now() >= deadline) {
-        stalled_ = true;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    handOnOverflow();
+    if (overflow_.empty() && queue_.push(bytes, count)) return;
+    if (count == 0 || count > 3) return;
+    try {
+      Message message{static_cast<std::uint8_t>(count), {}};
+      std::copy(bytes, bytes + count, message.bytes.begin());
+      overflow_.push_back(message);
+    } catch (const std::bad_alloc&) {
+      // No memory for even this: the message is lost, as with any full device.
     }
   }
 
@@ -72,6 +77,17 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
       : client_(client),
         session_(client.session()),
         queue_(kQueueEvents, jack_get_sample_rate(client.get()) / kSecondRepairDivisor) {}
+
+  struct Message {
+    std::uint8_t size;
+    std::array<std::uint8_t, 3> bytes;
+  };
+
+  void handOnOverflow() {
+    while (!overflow_.empty() && queue_.push(overflow_.front().bytes.data(), overflow_.front().size)) {
+      overflow_.pop_front();
+    }
+  }
 
   // Whether the client this port was made on still runs.
   bool alive() const { return client_.running() && client_.session() == session_; }
@@ -110,7 +126,10 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
     void* buffer = jack_port_get_buffer(port_, frames);
     jack_midi_clear_buffer(buffer);
     queue_.cycle(frames, [buffer](const std::uint8_t* bytes, std::size_t count) {
-      return jack_midi_event_write(buffer, 0, bytes, count);
+      // JACK 1.9 returns its codes negated (-ENOBUFS for a full buffer), as
+      // its header does not say: a full cycle dropped the rest of its messages.
+      const int written = jack_midi_event_write(buffer, 0, bytes, count);
+      return written < 0 ? -written : written;
     });
   }
 
@@ -119,8 +138,8 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
   JackMidiQueue queue_;
   jack_port_t* port_ = nullptr;
   bool attached_ = false;
-  std::uint32_t xrunsSeen_ = 0;  // realtime thread, once attached
-  bool stalled_ = false;         // sending thread: the queue stayed full through a whole wait
+  std::uint32_t xrunsSeen_ = 0;   // realtime thread, once attached
+  std::deque<Message> overflow_;  // sending thread
 };
 
 class JackBackend final : public Backend {

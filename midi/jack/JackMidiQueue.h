@@ -65,6 +65,13 @@ class JackMidiQueue {
         patience);
   }
 
+  // Sending thread: waits until a message fits, or `patience` has passed.
+  // Whether one does.
+  bool waitForRoom(std::chrono::milliseconds patience) {
+    return signal_.waitUntil([this] { return jack_ringbuffer_write_space(ring_) >= sizeof(Event); },
+                             patience);
+  }
+
   // Any thread: the server reported an xrun.
   void xrun() { xruns_.fetch_add(1, std::memory_order_release); }
 
