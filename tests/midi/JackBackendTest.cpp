@@ -13,6 +13,7 @@
 #include "midi/jack/JackClient.h"
 #include "midi/jack/JackMidiQueue.h"
 #include "midi/rtmidi/RtMidiBackend.h"
+#include "midi/synth/SynthBackend.h"
 #include "tests/support/FakePanelView.h"
 #include "tests/support/JackListener.h"
 
@@ -235,6 +236,42 @@ TEST(JackBackend, ASendNeverWaitsAndAFullQueueLosesNothing) {
     for (std::size_t i = 0; i < receiver.eventCount(); ++i) got.push_back(receiver.event(i).message());
     EXPECT_EQ(got, sent);
   }
+}
+
+// The synthesizer's close through JACK: the releases of the last Note Offs play to the end of a cycle that
+// fades out, and silence follows. The reset before the output stopped cut the sound at a cycle's end, with a
+// click.
+TEST(JackBackend, TheSynthesizerFadesOutAtItsClose) {
+  if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
+  JackServer server(true, 1024);
+  ASSERT_TRUE(server.ready()) << "jackd did not answer";
+  // The last period before silence: the level of its first and of its last 64 frames.
+  std::array<float, 8192> last{};
+  std::atomic<float> head{0}, tail{0};
+  std::atomic<bool> sounded{false};
+  JackListener capture("zelmora-capture", "midi_in", [&](const float* samples, jack_nframes_t frames) {
+    const auto rms = [](const float* x) {
+      float sum = 0;
+      for (int i = 0; i < 64; ++i) sum += x[i] * x[i];
+      return std::sqrt(sum / 64);
+    };
+    const bool silent = std::all_of(samples, samples + frames, [](float x) { return x == 0; });
+    if (silent && sounded && head == 0) head = rms(last.data()), tail = rms(last.data() + frames - 64);
+    if (!silent) sounded = true, std::copy(samples, samples + frames, last.begin());
+  });
+  ASSERT_TRUE(capture.ready());
+  midi::JackClient jack(midi::kClientName);
+  midi::SynthBackend synth({std::nullopt, std::nullopt, {"jack"}, &jack, true});
+  auto opened = synth.openPort({});
+  if (opened.code != midi::rc::kOk) GTEST_SKIP() << opened.reason;
+  ASSERT_EQ(capture.connectFrom(midi::kClientName), 2);
+  for (const Bytes& m : {Bytes{0xC0, 16}, Bytes{0x90, 60, 127}}) opened.port->send(m.data(), m.size());
+  ASSERT_TRUE(capture.waitForLevel(true, 0.005, 1024, 48000)) << "the organ does not sound";
+  const Bytes off = {0x80, 60, 0};
+  opened.port->send(off.data(), off.size());
+  opened.port.reset();
+  ASSERT_TRUE(WaitFor([&] { return head > 0; }, 10s)) << "no silence after the close";
+  EXPECT_LT(tail, head / 10) << "the sound was cut at the end of a cycle";
 }
 
 // Plays into a real server: bridges listed only where the ALSA sequencer does not list their ports itself,
