@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 
 #include "midi/jack/CycleSignal.h"
 #include "midi/jack/NoteLedger.h"
@@ -51,18 +50,10 @@ class JackMidiQueue {
 
   // Sending thread, before the port closes: waits until the cycles have handed
   // on every message pushed so far and the repair of every xrun reported so
-  // far, and one more cycle has run, so that the receivers have read them too:
-  // a port that leaves the graph at once takes the cycle's messages with it.
-  // Gives up after `patience` (a server that stopped calling). Whether they
-  // were handed on.
+  // far, or `patience` has passed (a server that stopped calling). Whether
+  // they were.
   bool drain(std::chrono::milliseconds patience) {
-    std::optional<std::uint64_t> handedOnBy;  // the cycle that took the last of them
-    return signal_.waitUntil(
-        [&] {
-          if (!handedOnBy && drained()) handedOnBy = cycles_.load(std::memory_order_acquire);
-          return handedOnBy && cycles_.load(std::memory_order_acquire) > *handedOnBy;
-        },
-        patience);
+    return signal_.waitUntil([this] { return drained(); }, patience);
   }
 
   // Sending thread: waits until a message fits, or `patience` has passed.
@@ -87,7 +78,7 @@ class JackMidiQueue {
     repairing_.store(repairNext_ < repairCount_ || framesToSecondRepair_ > 0, std::memory_order_relaxed);
     handedOn_.store(taken_, std::memory_order_relaxed);
     xrunsSeenOut_.store(xrunsSeen_, std::memory_order_relaxed);
-    cycles_.fetch_add(1, std::memory_order_release);
+    published_.fetch_add(1, std::memory_order_release);
     signal_.post();
   }
 
@@ -115,7 +106,7 @@ class JackMidiQueue {
   }
 
   bool drained() const {
-    cycles_.load(std::memory_order_acquire);  // what the last cycle published
+    published_.load(std::memory_order_acquire);  // what the last cycle published
     return xrunsSeenOut_.load(std::memory_order_relaxed) == xruns_.load(std::memory_order_acquire) &&
            !repairing_.load(std::memory_order_relaxed) &&
            handedOn_.load(std::memory_order_relaxed) >= pushed_;
@@ -150,7 +141,7 @@ class JackMidiQueue {
   std::atomic<std::uint64_t> handedOn_{0};
   std::atomic<std::uint32_t> xrunsSeenOut_{0};
   std::atomic<bool> repairing_{false};
-  std::atomic<std::uint64_t> cycles_{0};
+  std::atomic<std::uint64_t> published_{0};
   CycleSignal signal_;
 
   // Owned by the realtime thread.
