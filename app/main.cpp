@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
 #include "app/AutoRepeat.h"
+#include "app/CloseOnSignals.h"
 #include "app/FileDialogs.h"
 #include "app/Form1.h"
 #include "app/MessageBoxes.h"
@@ -68,6 +70,20 @@ class CommandLine {
                                     QStringLiteral("Displays version information.")};
 };
 
+// Qt's X11 platform ends the program with exit(1) when the X server goes away
+// (a lost connection, a logout that kills the server): main never returns, and
+// no destructor of its objects runs. exit() still runs the functions given to
+// std::atexit, the C library's one hook for the program's end; this one gives
+// the held switches their Note Offs on the open port and closes it, as closing
+// the window would. Qt calls exit() on the window's thread, between events.
+// main points it at its window while the window lives; registered once the
+// window is built, it runs before the library objects made earlier are torn
+// down.
+app::Form1* windowAtExit = nullptr;
+void ReleaseHeldSwitchesAtExit() {
+  if (windowAtExit != nullptr) windowAtExit->panel().Form_Unload();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -91,6 +107,9 @@ int main(int argc, char* argv[]) {
   app::QtFileDialogs dialogs;
   app::Form1 window(*midi, messages, dialogs);
   window.setReleasesAreReal(releasesAreReal);
+  const app::CloseOnSignals closeOnSignals(window);
+  windowAtExit = &window;
+  std::atexit(&ReleaseHeldSwitchesAtExit);
   window.show();
   // Start-up has run with the window built; queued, so that a refused file's
   // box opens over the window shown.
@@ -98,5 +117,7 @@ int main(int argc, char* argv[]) {
     QMetaObject::invokeMethod(
         &window, [&] { window.loadLabelsFrom(*labelsFile); }, Qt::QueuedConnection);
   }
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  windowAtExit = nullptr;
+  return status;
 }

@@ -1,5 +1,6 @@
-// The real program under an X server of the test's own, started as a user starts it: with a labels file, with
-// the toolkit's options, with a command line it cannot take, without the services it plays through.
+// The real program under an X server of the test's own, started as a user starts it (with a labels file, with
+// the toolkit's options, with a command line it cannot take, without the services it plays through) and ended
+// from outside while it plays.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -13,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace testing_support;
+using Story = std::vector<std::vector<std::uint8_t>>;
 
 // A labels file named on the command line is loaded once the window shows: the Labels menu then saves what
 // the file held.
@@ -91,6 +93,50 @@ TEST(ProgramOnX, RefusesACommandLineItCannotTake) {
     EXPECT_EQ(process.readAllStandardError(),
               "zelmora-switches: " + reason + " Try 'zelmora-switches --help' for more information.\n");
   }
+}
+
+// The program playing on a JACK receiver's port, with Z held.
+class HoldingANote : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
+    ASSERT_TRUE(x_.ready() && jack_.ready() && receiver_.ready());
+    ASSERT_TRUE(program_.ready()) << "the program showed no window";
+    ASSERT_TRUE(program_.pick(0, 1));  // the receiver, the only MIDI port
+    ASSERT_TRUE(receiver_.waitForConnection(5s)) << "the receiver's port did not open";
+    program_.press("z");
+    ASSERT_TRUE(WaitFor([&] { return receiver_.eventCount() == 1; }, 5s)) << "Z played nothing";
+  }
+  // Whether the receiver heard Z's Note On, then its Note Off, and nothing else, by the time the program had
+  // ended.
+  void expectNoteOffBeforeTheEnd() {
+    const Story heard = receiver_.story();
+    EXPECT_EQ(heard, (Story{{0x90, 60, 127}, {0x80, 60, 0}})) << "the note hangs";
+  }
+
+  XServer x_;
+  JackServer jack_{true};
+  JackListener receiver_;
+  PanelProgram program_{ZELMORA_PROGRAM, ::testing::TempDir() + "holding-a-note.log"};
+};
+
+// SIGTERM (a session's end), SIGINT (Ctrl+C) and SIGHUP (the terminal closed) close the window as its close
+// button does: the held note ends before the program does, with status 0. The start-up benchmark times it.
+class Signal : public HoldingANote, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Signal, EndsTheHeldNoteThenTheProgram) {
+  EXPECT_EQ(program_.end(GetParam()), 0);
+  expectNoteOffBeforeTheEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(ProgramOnX, Signal, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
+
+// The X server going away ends the program inside the toolkit, past the window's closing: the held note
+// still ends first.
+TEST_F(HoldingANote, LostDisplayEndsTheHeldNote) {
+  x_.stop();
+  EXPECT_NE(program_.end(0), -1) << "the program crashed or did not end";
+  expectNoteOffBeforeTheEnd();
 }
 
 }  // namespace

@@ -26,6 +26,10 @@ class PanelProgram {
     if (display_ == nullptr) return;
     // Windows come and go while we look at them: a query about one just gone is no reason to exit.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    // Nor is the X server going away (a test may stop it): Xlib's defaults would end the test.
+    XSetIOErrorHandler([](Display*) { return 0; });
+    XSetIOErrorExitHandler(
+        display_, [](Display*, void*) {}, nullptr);
     // A refusal at start-up comes before the window.
     if (WaitFor([&] { return find(kMain) != 0 || find(kDialog) != 0; }, kPatience)) focusWindow();
   }
@@ -109,8 +113,16 @@ class PanelProgram {
     close.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
     XSendEvent(display_, window_, False, NoEventMask, &close);
     XSync(display_, False);
+    return end(0);
+  }
+  // Sends the program signal `number` (0: none) and waits for it to end; its exit code, or -1 when it
+  // crashed, was killed or did not end.
+  int end(int number) {
+    if (number != 0) ::kill(static_cast<pid_t>(process_.processId()), number);
     process_.waitForFinished(10000);
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    const bool ended =
+        process_.state() == QProcess::NotRunning && process_.exitStatus() == QProcess::NormalExit;
+    return ended ? process_.exitCode() : -1;
   }
 
  private:

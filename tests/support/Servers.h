@@ -62,8 +62,13 @@ class XServer {
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     ready_ = true;
   }
-  ~XServer() { Stop(process_); }
+  ~XServer() { stop(); }
   bool ready() const { return ready_; }
+  // Stops the server now, as if the display had gone away under the program.
+  void stop() {
+    Stop(process_);
+    ready_ = false;
+  }
 
  private:
   QProcess process_;
