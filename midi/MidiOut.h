@@ -15,7 +15,8 @@ inline constexpr std::int32_t kBadDeviceId = 2;    // id out of range
 inline constexpr std::int32_t kAllocated = 4;      // port already in use
 inline constexpr std::int32_t kInvalidHandle = 5;  // close of a handle that is not open
 inline constexpr std::int32_t kNoMemory = 7;
-inline constexpr std::int32_t kNoDevice = 68;  // the port or its server has gone
+inline constexpr std::int32_t kNotSupported = 8;  // a message the port does not take
+inline constexpr std::int32_t kNoDevice = 68;     // the port or its server has gone
 }  // namespace rc
 
 // Device id of the default destination, listed as "MIDI Mapper".

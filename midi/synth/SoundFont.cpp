@@ -1,5 +1,12 @@
 #include "midi/synth/SoundFont.h"
 
+#include <fluidsynth.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace midi {
 
 const std::vector<std::string>& StandardSoundFontLocations() {
@@ -18,28 +25,50 @@ const std::vector<std::string>& StandardSoundFontLocations() {
   return locations;
 }
 
-std::string SoundFontInstallHint() {
+std::string SoundFontAdvice(const std::vector<std::string>& locations) {
+  for (const auto& location : locations) {
+    struct stat status {};
+    if (!location.empty() && stat(location.c_str(), &status) == 0) {
+      return std::string("Set ") + kSoundFontVariable + " to another SoundFont file (.sf2 or .sf3).";
+    }
+  }
   return std::string(
-             "Install the Debian package fluid-soundfont-gm (Fedora: fluid-soundfont-gm, "
-             "Arch: soundfont-fluid), or set ") +
+             "Install the Debian package fluid-soundfont-gm (Fedora: fluid-soundfont-gm, Arch: "
+             "soundfont-fluid), "
+             "or set ") +
          kSoundFontVariable + " to a SoundFont file (.sf2 or .sf3).";
 }
 
-SoundFontChoice FindSoundFont(const SoundFontSearch& search,
-                              const std::function<bool(const std::string&)>& isSoundFont) {
-  if (!search.variable.empty() && isSoundFont(search.variable)) return {search.variable, {}};
-  if (!search.fluidDefault.empty() && isSoundFont(search.fluidDefault)) return {search.fluidDefault, {}};
-  for (const auto& location : search.locations) {
-    if (!location.empty() && isSoundFont(location)) return {location, {}};
+std::string SoundFontProblem(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    return errno == ENOENT ? "does not exist" : std::string("cannot be read (") + std::strerror(errno) + ")";
   }
-  std::string reason;
-  // A mistyped variable is the likeliest cause when one is set: name it first.
+  if (S_ISDIR(status.st_mode)) return "is a folder";
+  if (access(path.c_str(), R_OK) != 0) return std::string("cannot be read (") + std::strerror(errno) + ")";
+  if (status.st_size == 0) return "is empty";
+  return fluid_is_soundfont(path.c_str()) != 0 ? std::string() : "is not a SoundFont file";
+}
+
+SoundFontChoice FindSoundFont(const SoundFontSearch& search, const SoundFontCheck& problemOf) {
+  SoundFontChoice choice;
   if (!search.variable.empty()) {
-    reason = std::string(kSoundFontVariable) + " names \"" + search.variable +
-             "\", which is not a SoundFont file. ";
+    const std::string problem = problemOf(search.variable);
+    if (problem.empty()) return {search.variable, {}, {}};
+    choice.warning = std::string(kSoundFontVariable) + " names \"" + search.variable + "\", which " + problem;
   }
-  reason += "No General MIDI SoundFont was found. " + SoundFontInstallHint();
-  return {{}, reason};
+  std::vector<std::string> candidates = search.locations;
+  candidates.insert(candidates.begin(), search.fluidDefault);
+  for (const auto& candidate : candidates) {
+    if (!candidate.empty() && problemOf(candidate).empty()) {
+      choice.path = candidate;
+      return choice;
+    }
+  }
+  // A mistyped variable is the likeliest cause when one is set: name it first.
+  if (!choice.warning.empty()) choice.reason = choice.warning + ". ";
+  choice.reason += "No General MIDI SoundFont was found. " + SoundFontAdvice(search.locations);
+  return choice;
 }
 
 }  // namespace midi

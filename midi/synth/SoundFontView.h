@@ -1,28 +1,21 @@
 #pragma once
 
-#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "midi/synth/PresetData.h"
+
 namespace midi {
 
-// A preset of a SoundFont: its MIDI bank (128 holds the drum kits) and program.
-struct PresetNumber {
-  int bank = 0;
-  int program = 0;
-  auto operator<=>(const PresetNumber&) const = default;
-};
-
 // A SoundFont 2 or 3 file as the synthesizer is to read it: the file byte for
-// byte, except that its preset data holds one preset only, with its
-// instruments and the headers of their samples. The sample data keeps its
+// byte, except that its preset data holds only the presets asked for, with
+// their instruments and the headers of their samples (see CutPresetData). The sample data keeps its
 // place, so the headers' offsets stay true and a reader reads only the samples
-// of that preset. FluidSynth builds about 3 KB of structures for every zone of
+// of those presets. FluidSynth builds about 3 KB of structures for every zone of
 // every preset in a file: 11 MB and most of the load time for the General MIDI
 // set, of which the panel plays one or two instruments.
 //
@@ -30,8 +23,9 @@ struct PresetNumber {
 // whole, as it is: FluidSynth then says what is wrong with it, or loads it all.
 class SoundFontView {
  public:
-  // nullptr when the file cannot be opened; `errno` says why.
-  static std::unique_ptr<SoundFontView> Open(const std::string& path, std::optional<PresetNumber> keep);
+  // nullptr when the file cannot be opened; `errno` says why. With `keep`
+  // empty, or when no preset of it is in the file, the view is the whole file.
+  static std::unique_ptr<SoundFontView> Open(const std::string& path, const std::set<PresetNumber>& keep);
   ~SoundFontView();
   SoundFontView(const SoundFontView&) = delete;
   SoundFontView& operator=(const SoundFontView&) = delete;
@@ -39,14 +33,12 @@ class SoundFontView {
   std::uint64_t size() const { return size_; }
   // Whether the view is the file as it is.
   bool whole() const { return cut_.empty(); }
-  // The presets of the file when the view is cut; empty when it is whole.
-  const std::set<PresetNumber>& presets() const { return presets_; }
   // Copies `count` bytes from `offset` on: false when they pass the end or the file fails.
   bool read(std::uint64_t offset, void* buffer, std::size_t count) const;
 
  private:
   explicit SoundFontView(int fd) : fd_(fd) {}
-  bool cutTo(PresetNumber keep, std::uint64_t fileSize);
+  bool cutTo(const std::set<PresetNumber>& keep, std::uint64_t fileSize);
 
   // A stretch of the view: from the file at `source`, else from `cut_` at `source`.
   struct Piece {
@@ -57,15 +49,6 @@ class SoundFontView {
   std::uint64_t size_ = 0;
   std::vector<Piece> pieces_;
   std::vector<std::uint8_t> cut_;  // the new RIFF header, then the new preset data
-  std::set<PresetNumber> presets_;
 };
-
-// The preset data (a "pdta" list without its list header) cut to the presets
-// `keep` names, with their instruments and sample headers, renumbered; nothing
-// when the data is malformed or holds none of them. `found` gets the presets
-// the data holds. A pure function of the bytes.
-std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::uint8_t>& pdta,
-                                                       const std::set<PresetNumber>& keep,
-                                                       std::set<PresetNumber>& found);
 
 }  // namespace midi

@@ -14,9 +14,10 @@ class JackClient;
 // The built-in General MIDI synthesizer (FluidSynth) as a destination. It plays
 // through JACK when a server is running, else PulseAudio (which PipeWire
 // serves), else ALSA, and never starts a JACK server. The SoundFont is looked
-// for at the first open (see FindSoundFont) and stays loaded across closes, so
-// closing and reopening costs no reload. One port at a time; ports must go
-// before the back-end.
+// for and loaded on a thread of its own, from construction on, and stays
+// loaded across closes, so closing and reopening costs no reload; an open
+// waits for that load, never reads the file itself. One port at a time; ports
+// must go before the back-end.
 class SynthBackend final : public Backend {
  public:
   struct Options {
@@ -29,8 +30,8 @@ class SynthBackend final : public Backend {
     std::vector<std::string> outputs = {"jack", "pulseaudio", "alsa"};
     // The program's JACK client, which "jack" plays through; none: no JACK.
     JackClient* jack = nullptr;
-    // Starts loading the SoundFont on a thread of its own at construction, so
-    // that the first open finds it loaded, or nearly.
+    // Starts loading the SoundFont at construction, so that the first open
+    // finds it loaded, or nearly; else the first open starts it.
     bool preload = true;
   };
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace midi {
+
+// A preset of a SoundFont: its MIDI bank (128 holds the drum kits) and program.
+struct PresetNumber {
+  int bank = 0;
+  int program = 0;
+  auto operator<=>(const PresetNumber&) const = default;
+};
+
+inline constexpr int kDrumBank = 128;
+
+// The preset data (a "pdta" list without its list header) cut to the presets
+// `keep` names, with their instruments and sample headers, renumbered; nothing
+// when the data is malformed or holds none of them. `found` gets the presets
+// the data holds. A pure function of the bytes.
+//
+// A melodic preset (any bank but the drum kits') is made to sound on every
+// key: in the preset and in its instruments, the zones that hold the lowest
+// key of their velocity range reach down to key 0, those that hold the
+// highest reach up to 127 (both zones of a stereo pair alike). FluidSynth then
+// plays a key beyond the instrument's samples from the nearest one, at the
+// key's pitch. A drum kit keeps its silent keys.
+std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::uint8_t>& pdta,
+                                                       const std::set<PresetNumber>& keep,
+                                                       std::set<PresetNumber>& found);
+
+}  // namespace midi
