@@ -259,4 +259,24 @@ std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::ui
   return cut;
 }
 
+std::string SampleBeyond(const std::vector<std::uint8_t>& pdta, std::uint64_t sampleBytes) {
+  std::size_t at = 0;
+  for (int t = 0; t < kShdr && at + 8 <= pdta.size(); ++t) at += 8 + U32(&pdta[at + 4]);
+  if (at + 8 > pdta.size()) return {};
+  const std::size_t end = std::min<std::size_t>(pdta.size(), at + 8 + U32(&pdta[at + 4]));
+  for (std::size_t h = at + 8; h + 2 * kRecord[kShdr] <= end; h += kRecord[kShdr]) {  // all but the terminal
+    const std::uint8_t* header = &pdta[h];
+    const std::uint32_t type = U16(header + 44);
+    // SoundFont 3's compressed samples count bytes, the others 16-bit points; ROM samples are not in the
+    // file.
+    const std::uint64_t unit = (type & 0x10) != 0 ? 1 : 2;
+    if ((type & 0x8000) == 0 &&
+        (U32(header + 24) * unit > sampleBytes || U32(header + 20) > U32(header + 24))) {
+      return std::string(reinterpret_cast<const char*>(header),
+                         strnlen(reinterpret_cast<const char*>(header), 20));
+    }
+  }
+  return {};
+}
+
 }  // namespace midi

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace midi {
@@ -31,5 +32,10 @@ inline constexpr int kDrumBank = 128;
 std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::uint8_t>& pdta,
                                                        const std::set<PresetNumber>& keep,
                                                        std::set<PresetNumber>& found);
+
+// The name of the first sample that a header of `pdta` (preset data as
+// CutPresetData gives it) places beyond `sampleBytes` bytes of sample data;
+// empty when every sample lies inside.
+std::string SampleBeyond(const std::vector<std::uint8_t>& pdta, std::uint64_t sampleBytes);
 
 }  // namespace midi

@@ -63,12 +63,15 @@ bool SoundFontView::cutTo(const std::set<PresetNumber>& keep, std::uint64_t file
   }
   const std::uint64_t end = std::min<std::uint64_t>(8 + std::uint64_t{U32(riff + 4)}, fileSize);
   // The file's lists (INFO, sdta, pdta) in their order; only the preset data is replaced.
-  std::uint64_t listAt = 0, listEnd = 0;
+  std::uint64_t listAt = 0, listEnd = 0, sampleBytes = 0;
   std::vector<std::uint8_t> pdta;
   for (std::uint64_t at = 12; at + 12 <= end;) {
-    std::uint8_t list[12];
-    if (!ReadAt(fd_, at, list, sizeof list)) return false;
+    std::uint8_t list[20] = {};
+    if (!ReadAt(fd_, at, list, std::min<std::uint64_t>(sizeof list, end - at))) return false;
     const std::uint32_t bytes = U32(list + 4);
+    if (std::memcmp(list, "LIST", 4) == 0 && std::memcmp(list + 8, "sdtasmpl", 8) == 0 && at + 20 <= end) {
+      sampleBytes = std::min<std::uint64_t>(U32(list + 16), end - at - 20);  // a file cut short has less
+    }
     if (std::memcmp(list, "LIST", 4) == 0 && std::memcmp(list + 8, "pdta", 4) == 0) {
       if (listEnd != 0 || bytes < 4 || bytes > kMostPresetData || at + 8 + bytes > end) return false;
       pdta.resize(bytes - 4);
@@ -81,6 +84,9 @@ bool SoundFontView::cutTo(const std::set<PresetNumber>& keep, std::uint64_t file
   std::set<PresetNumber> found;
   auto presetData = CutPresetData(pdta, keep, found);
   if (!presetData) return false;
+  if (const std::string beyond = SampleBeyond(*presetData, sampleBytes); !beyond.empty()) {
+    damage_ = "the sample \"" + beyond + "\" lies past the end of the sample data";
+  }
 
   cut_.assign(riff, riff + 12);
   cut_.insert(cut_.end(), {'L', 'I', 'S', 'T', 0, 0, 0, 0, 'p', 'd', 't', 'a'});

@@ -33,6 +33,9 @@ class SoundFontView {
   std::uint64_t size() const { return size_; }
   // Whether the view is the file as it is.
   bool whole() const { return cut_.empty(); }
+  // Why the cut view is unfit to play, for the user ("the sample ... lies
+  // past the end of the sample data"); empty when it is fit, or whole.
+  const std::string& damage() const { return damage_; }
   // Copies `count` bytes from `offset` on: false when they pass the end or the file fails.
   bool read(std::uint64_t offset, void* buffer, std::size_t count) const;
 
@@ -49,6 +52,7 @@ class SoundFontView {
   std::uint64_t size_ = 0;
   std::vector<Piece> pieces_;
   std::vector<std::uint8_t> cut_;  // the new RIFF header, then the new preset data
+  std::string damage_;
 };
 
 }  // namespace midi

@@ -100,15 +100,6 @@ void Configure(fluid_settings_t* settings, double rate) {
   fluid_settings_setint(settings, "audio.periods", kPeriods);
 }
 
-// Reads the piano's samples, then the drum kit's, and keeps them: a system
-// reset selects every channel's preset anew, and a preset no channel holds for
-// a moment would otherwise be dropped and read again on the caller's thread.
-bool Pin(fluid_synth_t* synth, int id, PresetNumber preset) {
-  fluid_sfont_t* sfont = fluid_synth_get_sfont_by_id(synth, id);
-  if (sfont == nullptr || fluid_sfont_get_preset(sfont, preset.bank, preset.program) == nullptr) return true;
-  return fluid_synth_pin_preset(synth, id, preset.bank, preset.program) == FLUID_OK;
-}
-
 // Empty when the SoundFont is loaded and every channel has its preset, else why not.
 std::string LoadInstruments(fluid_synth_t* synth, fluid_settings_t* settings, const std::string& path) {
   fluid_sfloader_t* loader = new_fluid_defsfloader(settings);
@@ -116,12 +107,17 @@ std::string LoadInstruments(fluid_synth_t* synth, fluid_settings_t* settings, co
   fluid_sfloader_set_callbacks(loader, &OpenView::Open, &OpenView::Read, &OpenView::Seek, &OpenView::Tell,
                                &OpenView::Close);
   fluid_synth_add_sfloader(synth, loader);  // tried before FluidSynth's own, which reads files whole
+  // FluidSynth would load a sample header that points past the sample data, and play nothing for it.
+  if (const auto view = SoundFontView::Open(path, {kPiano, kDrumKit}); view && !view->damage().empty()) {
+    return view->damage();
+  }
   FluidErrors::Take();
-  const int id = fluid_synth_sfload(synth, (path + kCut).c_str(), 0);
-  if (id == FLUID_FAILED || !Pin(synth, id, kPiano) || !Pin(synth, id, kDrumKit)) {
+  if (fluid_synth_sfload(synth, (path + kCut).c_str(), 0) == FLUID_FAILED) {
     const std::string error = FluidErrors::Take();
     return error.empty() ? "FluidSynth did not say why" : error;
   }
+  // Selects the piano on every melodic channel, then the drum kit on channel 10, which reads their samples
+  // here and now, not at the first note.
   fluid_synth_program_reset(synth);
   return {};
 }

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include "midi/jack/JackClient.h"
@@ -57,6 +58,20 @@ const std::string kBroken = kTemp + "broken.sf2";  // a SoundFont's header, then
 const std::string kEmpty = kTemp + "empty.sf2";
 const std::string kText = kTemp + "text.sf2";
 const std::string kInstallHint = "Install the Debian package fluid-soundfont-gm";
+const std::string kDamaged = kTemp + "damaged.sf2";
+
+// A SoundFont whose preset data (a fuzzing seed's) places its samples beyond its 64 bytes of sample data.
+void WriteDamaged() {
+  std::ifstream seed(ZELMORA_SOUNDFONT_SEED, std::ios::binary);
+  const std::string pdta =
+      std::string(std::istreambuf_iterator<char>(seed), {}).substr(2);  // after the preset
+  const auto u32 = [](std::size_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+  };
+  const std::string sdta = "sdtasmpl" + u32(64) + std::string(64, '\0');
+  const std::string lists = "LIST" + u32(sdta.size()) + sdta + "LIST" + u32(pdta.size() + 4) + "pdta" + pdta;
+  std::ofstream(kDamaged, std::ios::binary) << "RIFF" << u32(lists.size() + 4) << "sfbk" << lists;
+}
 
 // clang-format off
 const RefusalCase kRefusals[] = {
@@ -76,6 +91,8 @@ const RefusalCase kRefusals[] = {
      {"The SoundFont \"" + kBroken + "\" could not be loaded (", kInstallHint}, {}, {}},
     {"BrokenSoundFontBesideTheInstalledOne", kBroken, {kInstalled}, {"nosuch"}, midi::rc::kError,
      {"could not be loaded (", "Set ZELMORA_SOUNDFONT to another SoundFont file"}, {kInstallHint}, {}},
+    {"SamplesPastTheEnd", kDamaged, {}, {"nosuch"}, midi::rc::kError,
+     {"could not be loaded (the sample \"L\" lies past the end of the sample data)"}, {}, {}},
     {"NoAudioOutput", kInstalled, {}, {"jack", "nosuch"}, midi::rc::kNoDevice,
      {"no audio output: no JACK server is running; nosuch could not be opened", "choose \"MIDI Mapper\" again"}, {}, {}},
 };
@@ -88,6 +105,7 @@ TEST_P(SynthRefusal, SaysWhatIsMissing) {
   std::ofstream(kBroken, std::ios::binary) << "RIFF" << std::string(4, '@') << "sfbk" << std::string(64, 'x');
   std::ofstream(kEmpty, std::ios::binary).flush();
   std::ofstream(kText) << "not a SoundFont\n";
+  WriteDamaged();
   const JackStartTrap trap;
   c.soundFont.empty() ? unsetenv(midi::kSoundFontVariable)
                       : setenv(midi::kSoundFontVariable, c.soundFont.c_str(), 1);
