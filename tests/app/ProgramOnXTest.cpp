@@ -16,17 +16,20 @@ using namespace std::chrono_literals;
 using namespace testing_support;
 using Story = std::vector<std::vector<std::uint8_t>>;
 
-// A labels file named on the command line is loaded once the window shows: the Labels menu then saves what
-// the file held.
-TEST(ProgramOnX, LoadsTheLabelsFileItIsGiven) {
+// A labels file named on the command line is loaded once the window shows, whatever the letters of its name
+// in a UTF-8 locale: the Labels menu then saves what the file held.
+class LabelsFileArgument : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LabelsFileArgument, IsLoaded) {
   if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
   XServer x;
   JackServer jack(true);
   ASSERT_TRUE(x.ready() && jack.ready());
+  qputenv("LC_ALL", "C.UTF-8");
   QTemporaryDir folder(QDir::tempPath() + "/zelmora-labels-XXXXXX");  // a name the test can type
   std::string labels = "Zelmora\r\n";
   for (int box = 1; box <= 36; ++box) labels += "Box " + std::to_string(box) + "\r\n";
-  const QString given = folder.filePath("given.lbl"), saved = folder.filePath("saved.lbl");
+  const QString given = folder.filePath(QString::fromUtf8(GetParam())), saved = folder.filePath("saved.lbl");
   std::ofstream(given.toStdString(), std::ios::binary) << labels;
   PanelProgram program(ZELMORA_PROGRAM, ::testing::TempDir() + "labels-argument.log", {given});
   ASSERT_TRUE(program.ready()) << "the program showed no window";
@@ -37,6 +40,8 @@ TEST(ProgramOnX, LoadsTheLabelsFileItIsGiven) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), labels);
   EXPECT_EQ(program.quit(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(ProgramOnX, LabelsFileArgument, ::testing::Values("given.lbl", "Größe.lbl"));
 
 // Without a JACK server or a sound card, the program says why in its message box, not in lines from its
 // libraries on the terminal it was started from.
