@@ -101,7 +101,7 @@ class SynthBackend::Synthesizer {
  private:
   void startLoading(double rate) {
     try {
-      loading_ = StartLoading({options_.locations, options_.fluidDefault}, rate);
+      loading_ = StartLoading({options_.locations, options_.fluidDefault}, rate, loader_);
     } catch (const std::system_error&) {
       // No thread to spare: the open says so.
     }
@@ -158,6 +158,7 @@ class SynthBackend::Synthesizer {
   std::string output_;
   bool open_ = false;
   std::future<LoadedSynth> loading_;
+  std::jthread loader_;  // goes first: it may still be giving the synthesizer its drum kit
 };
 
 namespace {

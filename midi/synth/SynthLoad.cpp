@@ -19,6 +19,7 @@ namespace {
 
 constexpr PresetNumber kPiano{0, 0};
 constexpr PresetNumber kDrumKit{kDrumBank, 0};
+constexpr int kDrumChannel = 9;  // channel 10
 // The period of the outputs whose period is ours to choose (PulseAudio, ALSA):
 // two periods of 128 frames buffer 5.3 ms at 48 kHz. JACK's is its server's.
 constexpr int kPeriodFrames = 128;
@@ -112,14 +113,38 @@ std::string LoadInstruments(fluid_synth_t* synth, fluid_settings_t* settings, co
     return view->damage();
   }
   FluidErrors::Take();
-  if (fluid_synth_sfload(synth, (path + kCut).c_str(), 0) == FLUID_FAILED) {
+  const int id = fluid_synth_sfload(synth, (path + kCut).c_str(), 0);
+  if (id == FLUID_FAILED) {
     const std::string error = FluidErrors::Take();
     return error.empty() ? "FluidSynth did not say why" : error;
   }
-  // Selects the piano on every melodic channel, then the drum kit on channel 10, which reads their samples
-  // here and now, not at the first note.
-  fluid_synth_program_reset(synth);
+  // The piano on every channel but the drum channel reads its samples here and now, not at the first note.
+  bool piano = true;
+  for (int channel = 0; channel < 16; ++channel) {
+    if (channel != kDrumChannel)
+      piano = fluid_synth_program_select(synth, channel, id, 0, 0) == FLUID_OK && piano;
+  }
+  if (!piano) fluid_synth_program_reset(synth);  // FluidSynth's own choice where the file has no piano
   return {};
+}
+
+LoadedSynth FindAndLoad(SoundFontSearch search, const std::optional<std::string>& fluidDefault, double rate) {
+  KeepFluidErrors();
+  if (fluidDefault) {
+    search.fluidDefault = *fluidDefault;
+  } else if (Settings settings{new_fluid_settings()}) {
+    char* path = nullptr;
+    if (fluid_settings_dupstr(settings.get(), "synth.default-soundfont", &path) == FLUID_OK && path) {
+      search.fluidDefault = path;
+    }
+    fluid_free(path);
+  }
+  const SoundFontChoice choice = FindSoundFont(search, &SoundFontProblem);
+  if (!choice.warning.empty()) std::fprintf(stderr, "zelmora-switches: %s.\n", choice.warning.c_str());
+  if (choice.path.empty()) return LoadedSynth{{}, {}, {}, 0, {nullptr, rc::kError, choice.reason}};
+  LoadedSynth loaded = LoadSynth(choice.path, rate);
+  if (loaded.failure.code == rc::kError) loaded.failure.reason += " " + SoundFontAdvice(search.locations);
+  return loaded;
 }
 
 }  // namespace
@@ -155,28 +180,26 @@ LoadedSynth LoadSynth(const std::string& path, double rate) {
   return loaded;
 }
 
-std::future<LoadedSynth> StartLoading(const SoundFontPlaces& places, double rate) {
+void LoadDrumKit(fluid_synth_t* synth) { fluid_synth_program_reset(synth); }
+
+std::future<LoadedSynth> StartLoading(const SoundFontPlaces& places, double rate, std::jthread& thread) {
   SoundFontSearch search;
   if (const char* variable = std::getenv(kSoundFontVariable)) search.variable = variable;
   search.locations = places.locations.value_or(StandardSoundFontLocations());
-  return std::async(std::launch::async, [search, fluidDefault = places.fluidDefault, rate]() mutable {
-    KeepFluidErrors();
-    if (fluidDefault) {
-      search.fluidDefault = *fluidDefault;
-    } else if (Settings settings{new_fluid_settings()}) {
-      char* path = nullptr;
-      if (fluid_settings_dupstr(settings.get(), "synth.default-soundfont", &path) == FLUID_OK && path) {
-        search.fluidDefault = path;
-      }
-      fluid_free(path);
-    }
-    const SoundFontChoice choice = FindSoundFont(search, &SoundFontProblem);
-    if (!choice.warning.empty()) std::fprintf(stderr, "zelmora-switches: %s.\n", choice.warning.c_str());
-    if (choice.path.empty()) return LoadedSynth{{}, {}, {}, 0, {nullptr, rc::kError, choice.reason}};
-    LoadedSynth loaded = LoadSynth(choice.path, rate);
-    if (loaded.failure.code == rc::kError) loaded.failure.reason += " " + SoundFontAdvice(search.locations);
-    return loaded;
-  });
+  std::promise<LoadedSynth> promise;
+  std::future<LoadedSynth> loaded = promise.get_future();
+  thread = std::jthread(
+      [promise = std::move(promise), search, fluidDefault = places.fluidDefault, rate]() mutable {
+        try {
+          LoadedSynth piano = FindAndLoad(search, fluidDefault, rate);
+          fluid_synth_t* synth = piano.synth.get();
+          promise.set_value(std::move(piano));
+          if (synth != nullptr) LoadDrumKit(synth);
+        } catch (...) {
+          promise.set_exception(std::current_exception());
+        }
+      });
+  return loaded;
 }
 
 }  // namespace midi

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "midi/Backend.h"
@@ -30,8 +31,8 @@ using Settings = std::unique_ptr<fluid_settings_t, SettingsDeleter>;
 using Synth = std::unique_ptr<fluid_synth_t, SynthDeleter>;
 
 // A synthesizer at one rate with its SoundFont's piano on every melodic
-// channel and its drum kit on channel 10, their samples in memory: no
-// message ever makes it read the file. Or why there is none.
+// channel, its samples in memory (the drum kit's come next: LoadDrumKit), or
+// why there is none.
 struct LoadedSynth {
   Settings settings;  // declared first: goes after the synthesizer made with it
   Synth synth;
@@ -50,10 +51,15 @@ struct SoundFontPlaces {
 // view of the file cut to the piano and the standard drum kit, or the whole
 // file when it cannot be cut. Blocks for the load; any thread.
 LoadedSynth LoadSynth(const std::string& path, double rate);
+// Gives channel 10 the drum kit (a reset's choice for every channel), which
+// reads its samples. FluidSynth holds the synthesizer's lock meanwhile.
+void LoadDrumKit(fluid_synth_t* synth);
 
-// Finds the SoundFont and loads it on a thread of its own, at normal
-// priority. A variable that names no SoundFont is said on stderr, once.
-std::future<LoadedSynth> StartLoading(const SoundFontPlaces& places, double rate);
+// Finds the SoundFont and loads it on `thread`, at normal priority: the
+// piano, and once the future holds it, the drum kit. The thread must have
+// ended before the synthesizer goes. A variable that names no SoundFont is
+// said on stderr.
+std::future<LoadedSynth> StartLoading(const SoundFontPlaces& places, double rate, std::jthread& thread);
 
 // FluidSynth logs process-wide to stderr: from now on its errors are kept for
 // the refusals that name them, and the rest is dropped. Any thread, any number of times.

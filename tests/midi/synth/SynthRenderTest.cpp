@@ -75,6 +75,7 @@ class SynthRender : public ::testing::Test {
     if (!std::filesystem::exists(kInstalled)) GTEST_SKIP() << "no General MIDI SoundFont installed";
     loaded_ = midi::LoadSynth(kInstalled, kRate);
     ASSERT_EQ(loaded_.failure.code, midi::rc::kOk) << loaded_.failure.reason;
+    midi::LoadDrumKit(loaded_.synth.get());
   }
   std::int32_t send(std::vector<std::uint8_t> bytes) {
     return midi::PlayMessage(loaded_.synth.get(), bytes.data(), bytes.size());
@@ -204,6 +205,7 @@ TEST(SynthLoad, NoMessageReadsTheSoundFont) {
   std::filesystem::remove(link);
   std::filesystem::create_symlink(std::filesystem::canonical(kInstalled), link);
   midi::LoadedSynth loaded = midi::LoadSynth(link, kRate);
+  midi::LoadDrumKit(loaded.synth.get());
   std::filesystem::remove(link);
   ASSERT_EQ(loaded.failure.code, midi::rc::kOk);
   // A reset selects every channel's preset anew: the drum kit, alone on its channel, is the one at risk.
