@@ -1,8 +1,7 @@
-// Key to sound: from the panel's SwitchOn to the note's first sample at the built-in synthesizer's JACK
-// output, for notes 60 and 110 (above the piano's highest sample). The capture client runs after the
-// synthesizer in the same cycle, so the clock at the start of its process call bounds when the sample was
-// rendered (JACK's frame-time estimate runs early on a loaded machine); the sample reaches the output a
-// period plus its offset in the buffer later.
+// Key to sound: SwitchOn to the note's first sample at the built-in synthesizer's JACK output, for notes 60
+// and 110 (above the piano's samples). The capture client runs after the synthesizer in the same cycle, so
+// its process call's clock bounds when the sample was rendered (JACK's frame-time estimate runs early on a
+// loaded machine); the sample reaches the output a period plus its offset in the buffer later.
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -26,8 +25,7 @@ using namespace std::chrono_literals;
 // of the waveform (at -60 dBFS a piano sample's own rise adds about a millisecond).
 constexpr float kThreshold = 1e-4f;
 
-// The first sample above kThreshold since `found` was cleared: its place in its period, and jack_get_time()
-// as the capture's process call ran.
+// The first sample above kThreshold since `found` was cleared: its place in its period, and the time then.
 struct Onset {
   std::atomic<bool> found{true};
   jack_nframes_t offset = 0;
@@ -58,10 +56,8 @@ int main(int argc, char** argv) {
   // Whether what was playing has died away well below the onset threshold.
   const auto quiet = [&] { return capture.waitForLevel(false, kThreshold / 10, 256, 3 * 48000); };
   midi::JackClient jack(midi::kClientName);
-  midi::SynthBackend::Options synthOptions;
-  synthOptions.outputs = {"jack"};
-  synthOptions.jack = &jack;
-  auto backend = std::make_unique<midi::SynthBackend>(synthOptions);
+  auto backend =
+      std::make_unique<midi::SynthBackend>(midi::SynthBackend::Options{{}, {}, {"jack"}, &jack, true});
   midi::SynthBackend& synth = *backend;
   midi::PortService service(std::move(backend), {});
   testing_support::FakePanelView view;
@@ -76,7 +72,7 @@ int main(int argc, char** argv) {
 
   const double periodMs = 1000.0 * period / rate;
   // One note: when its first sample reached the output, or nothing when it stayed silent. A system reset
-  // afterwards cuts the release and the reverberation, so the next note starts from digital silence.
+  // afterwards cuts the release, and the reverberation dies away before the next note.
   const auto play = [&](std::int16_t index) -> std::optional<double> {
     onset.found = false;
     const jack_time_t pressed = jack_get_time();

@@ -198,25 +198,4 @@ TEST_F(SynthRender, IdlePauseWakesForTheNextCycle) {
   }
 }
 
-// Every sample the panel can play is in memory once the load is done: nothing reads the file afterwards.
-TEST(SynthLoad, NoMessageReadsTheSoundFont) {
-  if (!std::filesystem::exists(kInstalled)) GTEST_SKIP() << "no General MIDI SoundFont installed";
-  const std::string link = ::testing::TempDir() + "zelmora-link.sf2";
-  std::filesystem::remove(link);
-  std::filesystem::create_symlink(std::filesystem::canonical(kInstalled), link);
-  midi::LoadedSynth loaded = midi::LoadSynth(link, kRate);
-  midi::LoadDrumKit(loaded.synth.get());
-  std::filesystem::remove(link);
-  ASSERT_EQ(loaded.failure.code, midi::rc::kOk);
-  // A reset selects every channel's preset anew: the drum kit, alone on its channel, is the one at risk.
-  for (const std::uint8_t note : {38, 60}) {
-    const std::vector<std::uint8_t> messages[] = {{0xFF},
-                                                  {std::uint8_t(note == 38 ? 0x99 : 0x90), note, 127}};
-    for (const auto& m : messages) midi::PlayMessage(loaded.synth.get(), m.data(), m.size());
-    std::vector<float> l(4800), r(4800);
-    fluid_synth_write_float(loaded.synth.get(), 4800, l.data(), 0, 1, r.data(), 0, 1);
-    EXPECT_GT(Rms(l), kAudible) << int{note};
-  }
-}
-
 }  // namespace
