@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "app/KeyCode.h"
 #include "app/LabelBox.h"
@@ -31,6 +32,10 @@ Form1::Form1(midi::MidiOut& midi, MessageBoxes& messages, FileDialogs& dialogs, 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   qApp->installEventFilter(this);
   panel_.Form_Load();
+  // A server or receiver that goes away or comes back is only noticed when asked.
+  auto* poll = new QTimer(this);
+  connect(poll, &QTimer::timeout, this, [this] { panel_.poll(); });
+  poll->start(1000);
   describeControls();
 }
 
@@ -265,6 +270,8 @@ void Form1::buildMenus() {
   for (QMenu* menu : {deviceMenu_, channels, labels}) {
     connect(menu, &QMenu::aboutToShow, this, [this] { panel_.releaseAll(); });
   }
+  // Ports come and go: the menu shows those present as it opens.
+  connect(deviceMenu_, &QMenu::aboutToShow, this, [this] { panel_.listDevices(); });
 }
 
 SwitchButton* Form1::key(std::int16_t index) const {
@@ -338,6 +345,13 @@ void Form1::setDeviceEntry(int menuIndex, const std::string& caption) {
   entry->setText(QString::fromStdString(caption).replace(QLatin1Char('&'), QLatin1String("&&")));
   entry->setVisible(true);
   entry->setEnabled(true);
+}
+
+void Form1::hideDeviceEntriesFrom(int menuIndex) {
+  for (std::size_t index = static_cast<std::size_t>(menuIndex); index < device_.size(); ++index) {
+    device_[index]->setVisible(false);
+    device_[index]->setEnabled(false);
+  }
 }
 
 void Form1::setDeviceChecked(int menuIndex, bool checked) {

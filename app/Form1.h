@@ -79,6 +79,7 @@ class Form1 final : public QMainWindow, private engine::PanelView {
   // engine::PanelView
   void setSwitchChecked(std::int16_t index, bool checked) override;
   void setDeviceEntry(int menuIndex, const std::string& caption) override;
+  void hideDeviceEntriesFrom(int menuIndex) override;
   void setDeviceChecked(int menuIndex, bool checked) override;
   void setChannelChecked(int menuIndex, bool checked) override;
   void setVelocityBar(int value) override;

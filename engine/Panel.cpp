@@ -1,5 +1,7 @@
 #include "engine/Panel.h"
 
+#include <cstdio>
+
 #include "input/KeyMap.h"
 
 namespace engine {
@@ -15,6 +17,9 @@ constexpr std::array<bool, Panel::kMaxIndex + 1> MakeSwitchMask() {
   return mask;
 }
 constexpr auto kHasSwitch = MakeSwitchMask();
+
+// The device id of a chosen port that the last listing did not find.
+constexpr std::int32_t kNotListed = -2;
 
 bool HasSwitch(std::int16_t index) {
   // -1 and the two indices without a switch (15, 16) are ignored alike.
@@ -91,6 +96,7 @@ void Panel::device_Click(std::int16_t menuIndex) {
   view_.setDeviceChecked(state_.deviceId + 1, false);
   view_.setDeviceChecked(menuIndex, true);
   state_.deviceId = menuIndex - 1;
+  deviceName_ = state_.deviceId >= 0 ? midi_.productName(state_.deviceId) : std::string();
   // Notes sounding on the old port are released there before it closes; their
   // switches stay on and release on the new port later.
   silenceOpenPort();
@@ -98,6 +104,28 @@ void Panel::device_Click(std::int16_t menuIndex) {
   state_.lastResult = midi_.open(state_.deviceId, state_.portHandle);
   if (state_.lastResult != midi::rc::kOk) {
     view_.showMessage("Couldn't open midi out, rc = " + std::to_string(state_.lastResult), midi_.lastError());
+  }
+}
+
+void Panel::listDevices() {
+  view_.setDeviceChecked(state_.deviceId + 1, false);
+  state_.deviceCount = midi_.deviceCount();
+  view_.setDeviceEntry(0, "MIDI Mapper");
+  std::int32_t chosen = deviceName_.empty() ? midi::kDefaultDevice : kNotListed;
+  for (std::int32_t id = 0; id < state_.deviceCount; ++id) {
+    const std::string name = midi_.productName(id);
+    if (!deviceName_.empty() && name == deviceName_) chosen = id;
+    view_.setDeviceEntry(id + 1, name);
+  }
+  view_.hideDeviceEntriesFrom(state_.deviceCount + 1);
+  state_.deviceId = chosen;
+  view_.setDeviceChecked(state_.deviceId + 1, true);
+}
+
+void Panel::poll() {
+  for (const std::string& news : midi_.poll()) {
+    std::fprintf(stderr, "zelmora-switches: %s\n", news.c_str());
+    ShowStatus(news);
   }
 }
 

@@ -32,6 +32,8 @@ class PanelView {
   // Gives device menu entry `menuIndex` its caption and makes it visible and
   // enabled; entries past the last one the window has are added.
   virtual void setDeviceEntry(int menuIndex, const std::string& caption) = 0;
+  // Hides the device menu's entries from `menuIndex` on: ports no longer listed.
+  virtual void hideDeviceEntriesFrom(int /*menuIndex*/) {}
   virtual void setDeviceChecked(int menuIndex, bool checked) = 0;
   virtual void setChannelChecked(int menuIndex, bool checked) = 0;
   // Puts the velocity bar (127 at its top, 0 at its bottom) at `value`. The
@@ -65,6 +67,13 @@ class Panel {
   void key_MouseUp(std::int16_t index, int button, int shift, float x, float y);
 
   void device_Click(std::int16_t menuIndex);
+  // Lists the ports anew, as the device menu opens: those present now after
+  // "MIDI Mapper", the check mark on the port chosen last, found by its name.
+  void listDevices();
+  // About once a second: what the MIDI service noticed (a server or receiver
+  // that went away or came back, a port reopened) goes to the status display
+  // and, once, to the terminal.
+  void poll();
   void chan_Click(std::int16_t menuIndex);
   void vol_Change(int value);
 
@@ -95,6 +104,7 @@ class Panel {
   midi::MidiOut& midi_;
   PanelView& view_;
   PanelState state_;
+  std::string deviceName_;  // the port chosen last; empty for "MIDI Mapper"
   input::StatusDisplay status_;
   bool keyPreview_ = true;
   // Channel of each sounding switch's Note On, by switch index; -1 while off.

@@ -25,8 +25,17 @@ struct PortInfo {
 // the port's server has gone it quietly drops what it is given.
 class OutputPort {
  public:
+  enum class Health {
+    kPlaying,
+    kReceiverGone,  // the destination has left its server; the port reconnects it when it is back
+    kServerGone,    // the server has gone, and the port with it: only a new open plays again
+  };
+
   virtual ~OutputPort() = default;
   virtual void send(const std::uint8_t* bytes, std::size_t count) noexcept = 0;
+  // Called about once a second from the sending thread: how the port fares,
+  // reconnecting its destination by name when it has come back.
+  virtual Health check() noexcept { return Health::kPlaying; }
 };
 
 struct OpenResult {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace midi {
 
@@ -56,6 +57,13 @@ class MidiOut {
 
   // Why the last open failed, in words for the user; empty when unknown.
   virtual std::string lastError() const { return {}; }
+
+  // Called about once a second while the panel runs: notices an open port
+  // whose server or receiver went away or came back, and reopens it by itself
+  // when its server answers again, keeping its handle. Says what changed, a
+  // line for the status display each, oldest first; nothing when nothing did.
+  // Never starts a server.
+  virtual std::vector<std::string> poll() { return {}; }
 };
 
 }  // namespace midi

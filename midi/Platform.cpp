@@ -49,6 +49,7 @@ class PlatformMidiOut final : public MidiOut {
   void send(PortHandle handle, std::uint32_t message) override { service_.send(handle, message); }
   std::int32_t close(PortHandle handle) override { return service_.close(handle); }
   std::string lastError() const override { return service_.lastError(); }
+  std::vector<std::string> poll() override { return service_.poll(); }
 
  private:
   PortService Backends() {

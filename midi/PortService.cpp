@@ -55,6 +55,9 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
          });
 }
 
+// The id of an open port that the last listing did not find.
+constexpr std::int32_t kNotListed = -2;
+
 constexpr const char* kEllipsis = "\u2026";
 // Of a long client name at least this much stays, ellipsis included.
 constexpr std::size_t kMinClient = 8;
@@ -152,6 +155,14 @@ std::int32_t PortService::deviceCount() {
   }
   const auto names = ProductNames(longNames);
   for (std::size_t i = 0; i < listed_.size(); ++i) listed_[i].productName = names[i];
+  // An open port keeps its place by its address; one no longer listed has none.
+  for (auto& o : open_) {
+    if (o.id == kDefaultDevice) continue;
+    const auto it = std::find_if(listed_.begin(), listed_.end(), [&o](const Listed& l) {
+      return l.backend == o.backend && l.info.address == o.info.address;
+    });
+    o.id = it == listed_.end() ? kNotListed : static_cast<std::int32_t>(it - listed_.begin());
+  }
   return static_cast<std::int32_t>(listed_.size());
 }
 
@@ -186,7 +197,7 @@ std::int32_t PortService::open(std::int32_t id, PortHandle& handle) {
   }
   handle = nextHandle_++;
   if (nextHandle_ <= 0) nextHandle_ = 1;
-  open_.push_back({handle, id, std::move(result.port)});
+  open_.push_back({handle, id, std::move(result.port), backend, std::move(info)});
   return rc::kOk;
 }
 
@@ -198,10 +209,38 @@ void PortService::send(PortHandle handle, std::uint32_t message) {
   if (length == 0) return;
   for (auto& o : open_) {
     if (o.handle == handle) {
-      o.port->send(bytes.data(), length);
+      if (o.port) o.port->send(bytes.data(), length);
       return;
     }
   }
+}
+
+std::vector<std::string> PortService::poll() {
+  using Health = OutputPort::Health;
+  std::vector<std::string> news;
+  const auto say = [&news](std::string line) {
+    if (std::find(news.begin(), news.end(), line) == news.end()) news.push_back(std::move(line));
+  };
+  for (auto& o : open_) {
+    Health now = o.port ? o.port->check() : Health::kServerGone;
+    if (now == Health::kServerGone) {
+      if (o.health != Health::kServerGone) say("The JACK server has stopped.");
+      o.health = now;
+      // The old port goes first: it holds the names a new one takes.
+      o.port.reset();
+      OpenResult result = o.backend->openPort(o.info);
+      if (result.code == rc::kOk && result.port) {
+        o.port = std::move(result.port);
+        now = o.port->check();
+      }
+    }
+    if (now == o.health) continue;
+    if (o.health == Health::kServerGone) say("Playing again on " + o.info.name + ".");
+    if (now == Health::kReceiverGone) say(o.info.name + " has gone.");
+    if (now == Health::kPlaying && o.health == Health::kReceiverGone) say(o.info.name + " is back.");
+    o.health = now;
+  }
+  return news;
 }
 
 std::int32_t PortService::close(PortHandle handle) {

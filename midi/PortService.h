@@ -23,6 +23,7 @@ class PortService final : public MidiOut {
   void send(PortHandle handle, std::uint32_t message) override;
   std::int32_t close(PortHandle handle) override;
   std::string lastError() const override { return lastError_; }
+  std::vector<std::string> poll() override;
 
  private:
   struct Listed {
@@ -33,7 +34,10 @@ class PortService final : public MidiOut {
   struct Open {
     PortHandle handle;
     std::int32_t id;
-    std::unique_ptr<OutputPort> port;
+    std::unique_ptr<OutputPort> port;  // none while its server is gone and no new one opened
+    Backend* backend;
+    PortInfo info;
+    OutputPort::Health health = OutputPort::Health::kPlaying;
   };
 
   std::unique_ptr<Backend> defaultDestination_;

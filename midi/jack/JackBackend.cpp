@@ -58,6 +58,19 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
   // Never waits: what the queue cannot take now (the server has stopped
   // calling for a while, or a burst outran the cycles) waits here, in order,
   // and goes into the queue at the next send or check, or at the close.
+  Health check() noexcept override {
+    if (!alive()) return Health::kServerGone;
+    handOnOverflow();
+    jack_client_t* client = client_.get();
+    if (jack_port_by_name(client, destination_.c_str()) == nullptr) return Health::kReceiverGone;
+    // A receiver that came back under its name is a new port: connect it again.
+    if (jack_port_connected_to(port_, destination_.c_str()) == 0) {
+      const int connected = jack_connect(client, jack_port_name(port_), destination_.c_str());
+      if (connected != 0 && connected != EEXIST) return Health::kReceiverGone;
+    }
+    return Health::kPlaying;
+  }
+
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
     if (!alive()) return;
     handOnOverflow();
@@ -94,6 +107,7 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
 
   std::int32_t connect(const PortInfo& destination, std::string& reason) {
     jack_client_t* client = client_.get();
+    destination_ = destination.address;
     if (!queue_.valid()) return rc::kNoMemory;
     if (jack_port_by_name(client, destination.address.c_str()) == nullptr) {
       reason = "The JACK port " + destination.name + " is gone.";
@@ -137,6 +151,7 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
   const std::uint32_t session_;
   JackMidiQueue queue_;
   jack_port_t* port_ = nullptr;
+  std::string destination_;  // the receiver's full name
   bool attached_ = false;
   std::uint32_t xrunsSeen_ = 0;   // realtime thread, once attached
   std::deque<Message> overflow_;  // sending thread

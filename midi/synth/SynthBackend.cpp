@@ -61,6 +61,8 @@ class SynthBackend::Synthesizer {
   const std::string& output() const { return output_; }
   bool isOpen() const { return open_; }
   std::string jackClientName() const { return jack_ ? jack_->clientName() : std::string(); }
+  // Whether the JACK server it played through has gone.
+  bool outputLost() const { return jack_ && jack_->lost(); }
 
   std::int32_t play(const std::uint8_t* bytes, std::size_t count) {
     renderer_.wake();
@@ -167,6 +169,8 @@ class SynthPort final : public OutputPort {
  public:
   explicit SynthPort(SynthBackend::Synthesizer& synth) : synth_(synth) {}
   ~SynthPort() override { synth_.stop(); }
+
+  Health check() noexcept override { return synth_.outputLost() ? Health::kServerGone : Health::kPlaying; }
 
   // Only what the panel sends is played; the rest is refused (see PlayMessage).
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override { synth_.play(bytes, count); }

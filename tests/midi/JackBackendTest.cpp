@@ -274,6 +274,97 @@ TEST(JackBackend, TheSynthesizerFadesOutAtItsClose) {
   EXPECT_LT(tail, head / 10) << "the sound was cut at the end of a cycle";
 }
 
+// The ports of "Zelmora Switches" on the running server, and how many clients of that name there are.
+std::pair<std::set<std::string>, int> OurPorts() {
+  std::set<std::string> ours, clients;
+  jack_client_t* probe = jack_client_open("zelmora-probe", JackNoStartServer, nullptr);
+  if (probe == nullptr) return {};
+  const char** names = jack_get_ports(probe, nullptr, nullptr, 0);
+  for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
+    const std::string name = names[i];
+    const std::string client = name.substr(0, name.find(':'));
+    if (client.rfind(midi::kClientName, 0) == 0)
+      clients.insert(client), ours.insert(name.substr(client.size() + 1));
+  }
+  jack_free(static_cast<void*>(names));
+  jack_client_close(probe);
+  return {ours, static_cast<int>(clients.size())};
+}
+
+// The JACK server stopped and started again under its name, with the synthesizer and a JACK MIDI port open,
+// and the port's receiver leaving and coming back: the status display says each, the terminal once, and both
+// play again with nobody choosing anything; notes held meanwhile still end. A receiver started later is in
+// the menu.
+TEST(JackBackend, AServerThatRestartsAndAReceiverThatReturnsPlayAgainByThemselves) {
+  if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
+  JackServer server(true, 256);
+  ASSERT_TRUE(server.ready()) << "jackd did not answer";
+  auto receiver = std::make_unique<JackListener>();
+  ASSERT_TRUE(receiver->ready());
+  const auto platform = midi::CreatePlatformMidiOut();
+  FakePanelView view;
+  engine::Panel panel(*platform, view);
+  view.panel = &panel;
+  panel.Form_Load();
+  if (!view.messages.empty()) GTEST_SKIP() << "the synthesizer does not open: " << view.messages[0];
+  const auto idOf = [&](const std::string& name) {
+    for (std::int32_t id = 0; id < panel.state().deviceCount; ++id)
+      if (platform->productName(id) == name) return id;
+    return -1;
+  };
+  {
+    const JackListener late("zelmora-late");
+    panel.listDevices();
+    EXPECT_GE(idOf("zelmora-late:midi_in"), 0) << "a receiver started later is not listed";
+  }
+  panel.device_Click(static_cast<std::int16_t>(idOf("zelmora-receiver:midi_in") + 1));
+  ASSERT_EQ(panel.state().lastResult, midi::rc::kOk);
+  midi::PortHandle synth = 0;
+  ASSERT_EQ(platform->open(midi::kDefaultDevice, synth), midi::rc::kOk) << platform->lastError();
+  const auto heard = [&](const std::string& news) {
+    return WaitFor(
+        [&] {
+          panel.poll();
+          return std::find(view.lines.begin(), view.lines.end(), news) != view.lines.end();
+        },
+        20s, 100ms);
+  };
+  const auto held = [&](std::size_t notes) {
+    return WaitFor([&] { return receiver->soundingNotes().size() == notes; }, 10s);
+  };
+  panel.Form_KeyDown(90, 0);  // Z
+  ASSERT_TRUE(held(1));
+
+  receiver.reset();
+  EXPECT_TRUE(heard("zelmora-receiver:midi_in has gone."));
+  receiver = std::make_unique<JackListener>();
+  EXPECT_TRUE(heard("zelmora-receiver:midi_in is back."));
+  ASSERT_TRUE(receiver->waitForConnection(10s));
+  panel.Form_KeyUp(90, 0);
+  EXPECT_TRUE(WaitFor([&] { return receiver->eventCount() == 1; }, 10s)) << "the held note got no Note Off";
+
+  panel.Form_KeyDown(90, 0);
+  receiver.reset();  // clients first, then the server
+  ::testing::internal::CaptureStderr();
+  server.stop();
+  EXPECT_TRUE(heard("The JACK server has stopped."));
+  ASSERT_TRUE(server.restart());
+  receiver = std::make_unique<JackListener>();
+  EXPECT_TRUE(heard("Playing again on zelmora-receiver:midi_in."));
+  EXPECT_TRUE(heard("Playing again on MIDI Mapper."));
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said.find("stopped"), said.rfind("stopped")) << said;
+  ASSERT_TRUE(receiver->waitForConnection(10s));
+  panel.Form_KeyUp(90, 0);
+  EXPECT_TRUE(WaitFor([&] { return receiver->eventCount() == 1; }, 10s)) << "the held note got no Note Off";
+  panel.Form_KeyDown(90, 0);
+  EXPECT_TRUE(held(1)) << "the port does not play again";
+  panel.Form_Unload();
+  EXPECT_TRUE(held(0));
+  EXPECT_EQ(OurPorts(), std::pair(std::set<std::string>{"left", "right"}, 1)) << "a client was left behind";
+  EXPECT_EQ(platform->close(synth), midi::rc::kOk);
+}
+
 // Plays into a real server: bridges listed only where the ALSA sequencer does not list their ports itself,
 // exact bytes delivered, and a server that goes away leaves sends dropped at once and the next open refused.
 TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
@@ -304,8 +395,21 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
   const std::vector<Bytes> expected = {{0x90, 60, 127}, {0xC0, 16},    {0x80, 60, 0},
                                        {0x9F, 122, 0},  {0xEF, 0, 64}, {0xF8}};
   std::vector<Bytes> got;
-  // JACK MIDI promises no delivery: an attempt an xrun may have spoiled is played again.
-  for (int attempt = 0; attempt < 3 && got != expected; ++attempt) {
+  // JACK MIDI promises no delivery: an attempt an xrun may have spoiled is played again. After an xrun the
+  // released notes' Note Offs go out again, among the rest.
+  const std::set<Bytes> repairs = {{0x80, 60, 0}, {0x8F, 122, 0}};
+  const auto delivered = [&](const std::vector<Bytes>& got) {
+    std::size_t next = 0;
+    for (const Bytes& m : got) {
+      if (next < expected.size() && m == expected[next]) {
+        ++next;
+      } else if (repairs.count(m) == 0) {
+        return false;
+      }
+    }
+    return next == expected.size();
+  };
+  for (int attempt = 0; attempt < 3 && !delivered(got); ++attempt) {
     const auto [xruns, start] = std::pair(receiver.xruns(), receiver.eventCount());
     for (std::uint32_t m : {0x007F3C90u, 0x10C0u, 0x42u, 0x3C80u, 0x7A9Fu, 0x4000EFu, 0xF8u})
       service.send(handle, m);
@@ -315,7 +419,7 @@ TEST(JackBackend, ListsPlaysAndOutlivesItsServer) {
     for (auto i = start; i < receiver.eventCount(); ++i) got.push_back(receiver.event(i).message());
     if (receiver.xruns() == xruns) break;
   }
-  EXPECT_EQ(got, expected);
+  EXPECT_TRUE(delivered(got)) << ::testing::PrintToString(got);
   receiver.close();
   bridge.close();
   server.stop();

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -86,7 +87,7 @@ class JackServer {
     setenv("JACK_NO_START_SERVER", "1", 1);
     setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
     jack_set_error_function([](const char*) {});  // its complaints while the server starts
-    const auto start = [&](bool realtime) {
+    start_ = [this, name, period, rate](bool realtime) {
       stop();
       realtime_ = realtime;
       Start(process_, "jackd",
@@ -104,7 +105,7 @@ class JackServer {
       return ready_;
     };
     // JACK keeps at most eight servers on a machine: while other tests hold them all, try again.
-    WaitFor([&] { return start(realtime) || (realtime && start(false)); }, std::chrono::seconds(30),
+    WaitFor([&] { return start_(realtime) || (realtime && start_(false)); }, std::chrono::seconds(30),
             std::chrono::milliseconds(100));
   }
   ~JackServer() { stop(); }
@@ -115,8 +116,11 @@ class JackServer {
     Stop(process_);
     ready_ = false;
   }
+  // Starts it again under its name, as a user would after stopping it.
+  bool restart() { return start_(realtime_); }
 
  private:
+  std::function<bool(bool)> start_;
   QProcess process_;
   bool ready_ = false, realtime_ = false;
 };
