@@ -64,8 +64,7 @@ int main(int argc, char** argv) {
   engine::Panel panel(service, view);
   view.panel = &panel;
   panel.Form_Load();
-  if (!server.ready() || !view.messages.empty() || capture.connectFrom(synth.jackClientName()) != 2 ||
-      !quiet()) {
+  if (!server.ready() || !view.messages.empty() || capture.connectFrom(midi::kClientName) != 2 || !quiet()) {
     std::fprintf(stderr, "no sound reaches the capture client: %s\n", service.lastError().c_str());
     return 1;
   }
