@@ -1,30 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "midi/PortService.h"
 
 namespace {
 
 using Log = std::vector<std::string>;
 
-// Lists ports at "addr:NAME", or refuses every open; logs what its ports do. Its server can stop and start
-// again (a new session), its receivers leave and come back.
+// Lists ports at "addr:NAME", or refuses every open; logs what its ports do.
 struct FakeBackend final : midi::Backend {
   struct Port final : midi::OutputPort {
-    Port(FakeBackend& backend, std::string name) : backend(backend), name(std::move(name)) {}
-    ~Port() override { backend.log.push_back("close " + name); }
+    Port(Log& log, std::string name) : log(log), name(std::move(name)) {}
+    ~Port() override { log.push_back("close " + name); }
     void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
-      backend.log.push_back("send " + name);
-      for (std::size_t i = 0; i < count; ++i) backend.log.back() += " " + std::to_string(bytes[i]);
+      log.push_back("send " + name);
+      for (std::size_t i = 0; i < count; ++i) log.back() += " " + std::to_string(bytes[i]);
     }
-    Health check() noexcept override {
-      if (!backend.serverUp || session != backend.session) return Health::kServerGone;
-      return backend.receiverUp ? Health::kPlaying : Health::kReceiverGone;
-    }
-    FakeBackend& backend;
+    Log& log;
     std::string name;
-    int session = backend.session;
   };
   FakeBackend(Log& log, std::vector<std::string> names, std::int32_t refuse = 0)
       : log(log), names(std::move(names)), refuse(refuse) {}
@@ -34,15 +26,13 @@ struct FakeBackend final : midi::Backend {
     return out;
   }
   midi::OpenResult openPort(const midi::PortInfo& port) override {
-    if (refuse != 0 || !serverUp) return {nullptr, refuse != 0 ? refuse : 68, "refused " + port.name};
+    if (refuse != 0) return {nullptr, refuse, "refused " + port.name};
     log.push_back("open " + port.address);
-    return {std::make_unique<Port>(*this, port.name), midi::rc::kOk, {}};
+    return {std::make_unique<Port>(log, port.name), midi::rc::kOk, {}};
   }
   Log& log;
   std::vector<std::string> names;
   std::int32_t refuse;
-  bool serverUp = true, receiverUp = true;
-  int session = 1;
 };
 
 TEST(PortService, ListsOpensSendsAndCloses) {
@@ -68,48 +58,6 @@ TEST(PortService, ListsOpensSendsAndCloses) {
   EXPECT_EQ(service.close(handle), midi::rc::kInvalidHandle);
   service.send(handle, 0x007F3C90);  // closed: goes nowhere
   EXPECT_EQ(log, (Log{"open addr:C", "send C 144 60 127", "close C"}));
-}
-
-// Asked about once a second, the service tells what happened to the open port since, once, and opens it anew
-// under its handle when its server answers again: a server that restarted left the panel silent until the
-// user chose the entry again.
-TEST(PortService, PollSaysWhatChangedAndReopensAPortOnceItsServerAnswers) {
-  Log log;
-  auto fake = std::make_unique<FakeBackend>(log, Log{"A"});
-  FakeBackend& backend = *fake;
-  std::vector<std::unique_ptr<midi::Backend>> backends;
-  backends.push_back(std::move(fake));
-  midi::PortService service(nullptr, std::move(backends));
-  ASSERT_EQ(service.deviceCount(), 1);
-  midi::PortHandle handle = 0;
-  ASSERT_EQ(service.open(0, handle), midi::rc::kOk);
-  struct Step {
-    bool serverUp;
-    int session;
-    bool receiverUp;
-    Log news;
-  };
-  const Step steps[] = {
-      {true, 1, true, {}},
-      {true, 1, false, {"A has gone."}},
-      {true, 1, false, {}},
-      {true, 1, true, {"A is back."}},
-      {false, 1, true, {"The JACK server has stopped."}},
-      {false, 1, true, {}},
-      {true, 2, true, {"Playing again on A."}},
-      {true, 2, false, {"A has gone."}},
-      {true, 2, true, {"A is back."}},
-      {true, 3, true, {"The JACK server has stopped.", "Playing again on A."}},  // between two polls
-      {true, 3, true, {}},
-  };
-  for (std::size_t i = 0; i < std::size(steps); ++i) {
-    backend.serverUp = steps[i].serverUp, backend.session = steps[i].session;
-    backend.receiverUp = steps[i].receiverUp;
-    EXPECT_EQ(service.poll(), steps[i].news) << "step " << i;
-  }
-  service.send(handle, 0x3C80);
-  EXPECT_EQ(std::count(log.begin(), log.end(), "open addr:A"), 3);
-  EXPECT_EQ(log.back(), "send A 128 60 0") << "the handle plays on the port opened last";
 }
 
 // JACK and ALSA name ports "client:port", often longer than the 31 characters a menu name may have; cutting
