@@ -45,8 +45,8 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
       const auto period = std::chrono::milliseconds(1000 * 3 * jack_get_buffer_size(client_.get()) /
                                                     jack_get_sample_rate(client_.get()));
       const auto patience = std::max(kClosePatience, period);
-      while (handOnOverflow(), !overflow_.empty() && queue_.waitForRoom(patience)) {
-      }
+      handOnOverflow();
+      while (!overflow_.empty() && queue_.waitForRoom(patience)) handOnOverflow();
       queue_.drain(patience);
       // Off the receiver while the cycles still clear the buffer, which it would read again otherwise.
       jack_port_disconnect(client_.get(), port_);
@@ -55,9 +55,6 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
     if (mine && port_ != nullptr) jack_port_unregister(client_.get(), port_);
   }
 
-  // Never waits: what the queue cannot take now (the server has stopped
-  // calling for a while, or a burst outran the cycles) waits here, in order,
-  // and goes into the queue at the next send or check, or at the close.
   Health check() noexcept override {
     if (!alive()) return Health::kServerGone;
     handOnOverflow();
@@ -71,6 +68,9 @@ class JackOutputPort final : public OutputPort, private JackClient::Part {
     return Health::kPlaying;
   }
 
+  // Never waits: what the queue cannot take now (the server has stopped
+  // calling for a while, or a burst outran the cycles) waits here, in order,
+  // and goes into the queue at the next send or check, or at the close.
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override {
     if (!alive()) return;
     handOnOverflow();
