@@ -345,12 +345,13 @@ class Form1Test : public QObject {
     }
   }
 
-  // Three different keys, one with Shift (which changes nothing): the three lines show their texts, the
-  // oldest at the top, to the eye and to a screen reader.
+  // Three different keys, one with Shift (which changes nothing), play their notes; the three lines show
+  // their texts, the oldest at the top, to the eye and to a screen reader.
   void statusLinesShowTheLastThreeKeys() {
     Window w;
     for (Qt::Key key : {Qt::Key_Z, Qt::Key_X, Qt::Key_C})
       QTest::keyClick(w.form.key(4), key, key == Qt::Key_X ? Qt::ShiftModifier : Qt::NoModifier);
+    QCOMPARE(w.midi.played(), (Sent{0x7F3C90, 0x3C80, 0x7F3E90, 0x3E80, 0x7F4090, 0x4080}));
     const QStringList shown = {"Key Z pressed (Switch28)", "Key X pressed (Switch29)",
                                "Key C pressed (Switch30)"};
     for (int line = 1; line <= 3; ++line) {
