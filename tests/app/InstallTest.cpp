@@ -5,9 +5,7 @@
 
 namespace {
 
-const QString kId = QStringLiteral("example.quorvane.ZelmoraSwitches");
-const QString kEntry = "share/applications/" + kId + ".desktop";
-const QString kMetainfo = "share/metainfo/" + kId + ".metainfo.xml";
+const QString kEntry = QStringLiteral("share/applications/example.quorvane.ZelmoraSwitches.desktop");
 
 // The exit code (-1 when it crashed or never ended) and all it wrote.
 std::pair<int, QString> Run(const QString& program, const QStringList& arguments) {
@@ -76,13 +74,10 @@ class InstallTest : public QObject {
     QCOMPARE(handed.readAll(), file.fileName().toLocal8Bit() + "\n");
   }
 
-  // The launcher entry names an icon the desktop finds, and the software centre's entry the type it opens.
-  void desktopShowsTheProgram() {
+  // The launcher entry names an icon the desktop finds.
+  void desktopShowsTheProgramsIcon() {
     const QString icon = QSettings(path(kEntry), QSettings::IniFormat).value("Desktop Entry/Icon").toString();
     QCOMPARE(QImage(path("share/icons/hicolor/32x32/apps/" + icon + ".png")).size(), QSize(32, 32));
-    QFile metainfo(path(kMetainfo));
-    QVERIFY(metainfo.open(QIODevice::ReadOnly) &&
-            metainfo.readAll().contains("<mediatype>application/x-zelmora-labels</mediatype>"));
   }
 
   void toolsAccept_data() {
