@@ -53,7 +53,7 @@ TEST(ProgramOnX, QuietTerminalWithoutServices) {
   qputenv("LSAN_OPTIONS", qgetenv("LSAN_OPTIONS") + ":print_suppressions=0");
   const std::string log = ::testing::TempDir() + "quiet-terminal-" + std::to_string(getpid()) + ".log";
   PanelProgram program(ZELMORA_PROGRAM, log);
-  ASSERT_TRUE(program.dismissMessageBox()) << "no refusal was shown, or no window after it";
+  ASSERT_TRUE(program.answerDialog("")) << "no refusal was shown, or no window after it";
   EXPECT_EQ(program.quit(), 0);
   std::ifstream file(log);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "");

@@ -82,10 +82,8 @@ class PanelProgram {
     tap("Return");
     return WaitFor([&] { return find(kMenu) == 0; }, kPatience);
   }
-  // Answers the message box the program shows with Enter; whether one was shown.
-  bool dismissMessageBox() { return answerDialog(""); }
-  // Types `text` (letters, digits, "/", "." and "-") into the dialog the program shows, then Enter; whether
-  // one was shown and went.
+  // Types `text` (letters, digits, "/", "." and "-") into the dialog the program shows, then Enter (text ""
+  // answers a message box); whether one was shown and went.
   bool answerDialog(const std::string& text) {
     Window box = 0;
     if (!WaitFor([&] { return (box = find(kDialog)) != 0; }, kPatience)) return false;
