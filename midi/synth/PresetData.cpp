@@ -184,6 +184,11 @@ bool Copy(Writer& out, const Tables& in, const Kept& kept) {
   return true;
 }
 
+// A range's high key as a player reads it: no key lies above 127. Ranges that
+// claim more are widened as those that end at 127, so that a second cut finds
+// the same highest zones as the first.
+int HighKey(const std::uint8_t* keys) { return std::min<int>(keys[1], 127); }
+
 // The zones [from, to) of a preset or instrument, widened as CutPresetData says.
 // A zone without a key range covers every key already; the global zone (no
 // `link` generator) plays no note of its own and is left alone.
@@ -207,12 +212,12 @@ void WidenZones(Records bags, Records gens, std::size_t from, std::size_t to, in
     zones.push_back(zone);
     auto& [lowest, highest] = reach.try_emplace(zone.velocities, 255, 0).first->second;
     lowest = std::min(lowest, zone.keys ? int{zone.keys[0]} : 0);
-    highest = std::max(highest, zone.keys ? int{zone.keys[1]} : 127);
+    highest = std::max(highest, zone.keys ? HighKey(zone.keys) : 127);
   }
   for (const Zone& zone : zones) {
     const auto [lowest, highest] = reach[zone.velocities];
     if (zone.keys != nullptr && zone.keys[0] == lowest) zone.keys[0] = 0;
-    if (zone.keys != nullptr && zone.keys[1] == highest) zone.keys[1] = 127;
+    if (zone.keys != nullptr && HighKey(zone.keys) == highest) zone.keys[1] = 127;
   }
 }
 
