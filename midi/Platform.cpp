@@ -53,6 +53,9 @@ class PlatformMidiOut final : public MidiOut {
 
  private:
   PortService Backends() {
+    // The server's round trips go on beside the loading of the SoundFont and
+    // the building of the window, until the device menu's listing needs them.
+    jack_.connectAhead();
     std::unique_ptr<Backend> defaultDestination;
     for (const auto create : kDefaultDestinations) {
       if ((defaultDestination = create(jack_))) break;

@@ -8,17 +8,34 @@ namespace midi {
 
 JackClient::JackClient(std::string name) : name_(std::move(name)) {}
 
-JackClient::~JackClient() { close(); }
+JackClient::~JackClient() {
+  if (ahead_.valid()) ahead_.wait();
+  close();
+}
+
+void JackClient::connectAhead() {
+  if (!client_ && !ahead_.valid())
+    ahead_ = std::async(std::launch::async, &JackClient::open, this, std::ref(aheadStatus_));
+}
 
 bool JackClient::connect(jack_status_t* status) {
-  if (running()) return true;
+  jack_status_t ignored{};
+  jack_status_t& reasons = status != nullptr ? *status : ignored;
+  if (ahead_.valid()) {
+    const bool opened = ahead_.get();
+    reasons = aheadStatus_;
+    if (!opened) return false;
+  }
+  return running() || open(reasons);
+}
+
+bool JackClient::open(jack_status_t& status) {
   // A client of a vanished server goes before any new open: JACK 1.9.21
   // frees its shared state when an open fails, and closing a dead client
   // after that crashes.
   close();
   RouteLibraryMessages();
-  jack_status_t ignored{};
-  client_.reset(jack_client_open(name_.c_str(), JackNoStartServer, status != nullptr ? status : &ignored));
+  client_.reset(jack_client_open(name_.c_str(), JackNoStartServer, &status));
   if (!client_) return false;
   serverGone_.store(false, std::memory_order_release);
   ++session_;

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -24,7 +25,8 @@ using JackNames = std::unique_ptr<const char*, JackNamesFree>;
 // ports on it, and its one process callback runs what they attach. It never
 // starts a server. Its shutdown callback is the one place that learns the
 // server went away; the next connect() then closes the dead client and looks
-// for a server anew. All calls but the callbacks come from one thread.
+// for a server anew. All calls but the callbacks come from one thread, and
+// connectAhead()'s open is over before the connect() after it returns.
 class JackClient {
  public:
   // One part of the client's work in every cycle.
@@ -51,6 +53,12 @@ class JackClient {
   // to launch jackd, which here fails only after seconds. `status`, when
   // given, receives JACK's reasons.
   bool connect(jack_status_t* status = nullptr);
+  // Starts the first connect() on a thread of its own and returns at once:
+  // opening and activating a client costs tens of milliseconds of round trips
+  // to the server (and locking its shared memory), which then overlap the
+  // window's construction. The next connect() waits for that one and gives
+  // its result.
+  void connectAhead();
   // The running client, else nullptr.
   jack_client_t* get() const { return running() ? client_.get() : nullptr; }
   bool running() const { return client_ != nullptr && !serverGone(); }
@@ -80,10 +88,13 @@ class JackClient {
   static int Process(jack_nframes_t frames, void* self);
   static int Xrun(void* self);
   static void Shutdown(void* self);
+  bool open(jack_status_t& status);
   void close();
 
   std::string name_;
   std::unique_ptr<jack_client_t, Closer> client_;
+  std::future<bool> ahead_;  // connectAhead()'s open, until a connect() takes it
+  jack_status_t aheadStatus_{};
   std::atomic<bool> serverGone_{false};
   std::uint32_t session_ = 0;
   // The parts, read by the process thread. Two are all the program has: the

@@ -116,8 +116,12 @@ class JackServer {
     Stop(process_);
     ready_ = false;
   }
-  // Starts it again under its name, as a user would after stopping it.
-  bool restart() { return start_(realtime_); }
+  // Starts it again under its name, as a user would after stopping it; while other tests hold all of JACK's
+  // server slots, tries again.
+  bool restart() {
+    return WaitFor([&] { return start_(realtime_); }, std::chrono::seconds(30),
+                   std::chrono::milliseconds(100));
+  }
 
  private:
   std::function<bool(bool)> start_;
