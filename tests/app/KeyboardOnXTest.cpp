@@ -28,17 +28,21 @@ class KeyboardOnX : public ::testing::Test {
     ASSERT_TRUE(program_->pick(0, 1));
     ASSERT_TRUE(receiver_->waitForConnection(5s)) << "the receiver's port did not open";
   }
-  // What the receiver heard from event `from` on. The program plays keys in the order they come: once a key
-  // tapped now has played, all before it have, and its two messages are taken off the end.
+  // What the receiver heard from event `from` on. The program plays keys in the order they come: once a
+  // chord no test plays has played, all before it have, and its four messages are taken off the end.
   Story storyFrom(std::size_t from) {
-    const std::size_t tapped = receiver_->eventCount();
-    program_->tap("9");
-    EXPECT_TRUE(WaitFor([&] { return Heard(tapped, {0x80, 122, 0}); }, kPatience)) << "9 played nothing";
+    program_->keys({{"9", true}, {"8", true}, {"9", false}, {"8", false}});
+    const Story end = {{0x90, 122, 127}, {0x90, 120, 127}, {0x80, 122, 0}, {0x80, 120, 0}};
+    Story story;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          story = receiver_->story(from);
+          return story.size() >= 4 && std::equal(end.begin(), end.end(), story.end() - 4);
+        },
+        kPatience))
+        << "the closing chord did not play last";
     EXPECT_TRUE(receiver_->soundingNotes().empty()) << "a note hangs";
-    Story story = receiver_->story(from);
-    const Story end = {{0x90, 122, 127}, {0x80, 122, 0}};
-    EXPECT_TRUE(story.size() >= 2 && std::equal(end.begin(), end.end(), story.end() - 2));
-    story.resize(story.size() - std::min<std::size_t>(2, story.size()));
+    story.resize(story.size() - std::min<std::size_t>(4, story.size()));
     return story;
   }
   // Whether `message` has come at event `from` or later.
@@ -57,7 +61,7 @@ class KeyboardOnX : public ::testing::Test {
 
 // Held for a dozen auto-repeats a key plays once; opening a menu, which takes the key-up, ends it. Releases
 // and presses of one key read together are new notes, though the toolkit takes such pairs for auto-repeat
-// unless told otherwise. Shift changes no key. (Which key plays which note, input_test and form1_test check.)
+// unless told otherwise. Shift changes no key.
 TEST_F(KeyboardOnX, EveryStrokePlaysOnce) {
   program_->press("z");
   // The program reads the repeats before the keys that open the menu.
@@ -81,6 +85,20 @@ TEST_F(KeyboardOnX, EveryStrokePlaysOnce) {
   // Shift comes up first: on X11 the release then carries the unshifted symbol.
   program_->keys({{"Shift_L", false}, {"comma", false}});
   EXPECT_EQ(storyFrom(start), expected);
+}
+
+// Every key of the grid, tapped in turn, plays the note the design gives it.
+TEST_F(KeyboardOnX, EveryKeyPlaysItsNote) {
+  const std::string grid = "123456789qwertyuioasdfghjklzxcvbnm,.";
+  const std::uint8_t notes[] = {108, 110, 112, 113, 115, 117, 119, 120, 122, 93, 95, 96,
+                                98,  100, 101, 103, 105, 107, 77,  79,  81,  83, 84, 86,
+                                88,  89,  91,  60,  62,  64,  65,  67,  69,  71, 72, 74};
+  Story expected;
+  for (std::size_t k = 0; k < grid.size(); ++k) {
+    program_->tap(grid[k] == ',' ? "comma" : grid[k] == '.' ? "period" : grid.substr(k, 1));
+    expected.insert(expected.end(), {{0x90, notes[k], 127}, {0x80, notes[k], 0}});
+  }
+  EXPECT_EQ(storyFrom(0), expected);
 }
 
 // Twenty keys held and released in overlapping random order, sent in bursts the program reads together. Now
