@@ -1,9 +1,11 @@
 // Feeds arbitrary preset data to the SoundFont cutter, after two bytes that
 // name a preset to keep besides the piano and the standard drum kit. Besides
 // the sanitizers' checks, it holds the cut to its promises:
-// - it keeps exactly the presets asked for that the data holds, and cutting
-//   the cut again gives back the same bytes, so no zone, generator or sample
-//   header went astray and the widening is done once and for all;
+// - it keeps exactly the presets asked for that the data holds, and of them
+//   and of their instruments the zones that reach the panel's lowest note or
+//   have no key range; no zone left plays only keys below it;
+// - cutting the cut again gives back the same bytes, so no zone, generator or
+//   sample header went astray and the widening is done once and for all;
 // - every velocity range of a melodic preset, and of the instruments only
 //   melodic presets play, reaches key 0 and key 127;
 // - the data, put in a file behind sample data, and seen through the cut
@@ -25,6 +27,8 @@
 #include "midi/synth/SoundFontView.h"
 
 namespace {
+
+constexpr int kLowestKey = 60;  // the panel's lowest note, as the synthesizer cuts its SoundFont
 
 void Check(bool holds) {
   if (!holds) std::abort();
@@ -51,24 +55,35 @@ std::map<std::string, std::vector<const std::uint8_t*>> Tables(const std::vector
   return tables;
 }
 
-// Of the zones [from, to) that play (carry generator `link`), per velocity range, the lowest and highest key.
+struct Zone {
+  int low = 0, high = 127;
+  std::uint32_t velocities = 0x7F00;
+  std::vector<std::uint32_t> linked;  // what generator `link` names; none in a global zone
+};
+Zone ZoneAt(const std::vector<const std::uint8_t*>& bags, const std::vector<const std::uint8_t*>& gens,
+            std::size_t z, std::uint32_t link) {
+  Zone zone;
+  for (std::size_t g = U16(bags[z]); g < U16(bags[z + 1]); ++g) {
+    if (U16(gens[g]) == 43) zone.low = gens[g][2], zone.high = gens[g][3];
+    if (U16(gens[g]) == 44) zone.velocities = U16(gens[g] + 2);
+    if (U16(gens[g]) == link) zone.linked.push_back(U16(gens[g] + 2));
+  }
+  return zone;
+}
+bool Heard(const Zone& zone) { return zone.linked.empty() || zone.high >= kLowestKey; }
+
+// The zones [from, to) are all heard; if `melodic`, each velocity range of those that play spans keys 0..127.
 void CheckCovered(const std::vector<const std::uint8_t*>& bags, const std::vector<const std::uint8_t*>& gens,
-                  std::size_t from, std::size_t to, std::uint32_t link) {
+                  std::size_t from, std::size_t to, std::uint32_t link, bool melodic) {
   std::map<std::uint32_t, std::pair<int, int>> reach;  // velocity range: lowest, highest key
   for (std::size_t z = from; z < to; ++z) {
-    int low = 0, high = 127;
-    std::uint32_t velocities = 0x7F00;
-    bool plays = false;
-    for (std::size_t g = U16(bags[z]); g < U16(bags[z + 1]); ++g) {
-      if (U16(gens[g]) == 43) low = gens[g][2], high = gens[g][3];
-      if (U16(gens[g]) == 44) velocities = U16(gens[g] + 2);
-      plays = plays || U16(gens[g]) == link;
-    }
-    if (!plays) continue;
-    auto [it, fresh] = reach.try_emplace(velocities, low, high);
-    it->second = {std::min(it->second.first, low), std::max(it->second.second, high)};
+    const Zone zone = ZoneAt(bags, gens, z, link);
+    Check(Heard(zone));
+    if (zone.linked.empty()) continue;
+    auto [it, fresh] = reach.try_emplace(zone.velocities, zone.low, zone.high);
+    it->second = {std::min(it->second.first, zone.low), std::max(it->second.second, zone.high)};
   }
-  for (const auto& [velocities, keys] : reach) Check(keys.first == 0 && keys.second == 127);
+  for (const auto& [velocities, keys] : reach) Check(!melodic || (keys.first == 0 && keys.second == 127));
 }
 
 void CheckWidened(const std::vector<std::uint8_t>& cut) {
@@ -80,12 +95,38 @@ void CheckWidened(const std::vector<std::uint8_t>& cut) {
     for (std::size_t g = U16(t["pbag"][from]); g < U16(t["pbag"][to]); ++g) {
       if (U16(t["pgen"][g]) == 41) (isDrums ? drums : melodic).insert(U16(t["pgen"][g] + 2));
     }
-    if (!isDrums) CheckCovered(t["pbag"], t["pgen"], from, to, 41);
+    CheckCovered(t["pbag"], t["pgen"], from, to, 41, !isDrums);
   }
-  for (const std::uint32_t i : melodic) {
-    if (!drums.contains(i))
-      CheckCovered(t["ibag"], t["igen"], U16(t["inst"][i] + 20), U16(t["inst"][i + 1] + 20), 53);
+  for (std::uint32_t i = 0; i + 1 < t["inst"].size(); ++i) {
+    CheckCovered(t["ibag"], t["igen"], U16(t["inst"][i] + 20), U16(t["inst"][i + 1] + 20), 53,
+                 melodic.contains(i) && !drums.contains(i));
   }
+}
+
+// What the cut of `pdta` is to keep, in order: the presets `keep` names, then the instruments that their
+// zones heard name, each with its count of zones heard (an instrument's number: -1, -1).
+std::vector<std::pair<midi::PresetNumber, int>> Kept(const std::vector<std::uint8_t>& pdta,
+                                                     const std::set<midi::PresetNumber>& keep) {
+  auto t = Tables(pdta);
+  std::vector<std::pair<midi::PresetNumber, int>> kept;
+  std::set<std::uint32_t> instruments;
+  for (std::size_t p = 0; p + 1 < t["phdr"].size(); ++p) {
+    const midi::PresetNumber number{int(U16(t["phdr"][p] + 22)), int(U16(t["phdr"][p] + 20))};
+    if (!keep.contains(number)) continue;
+    kept.emplace_back(number, 0);
+    for (std::size_t z = U16(t["phdr"][p] + 24); z < U16(t["phdr"][p + 1] + 24); ++z) {
+      if (const Zone zone = ZoneAt(t["pbag"], t["pgen"], z, 41); Heard(zone)) {
+        ++kept.back().second;
+        instruments.insert(zone.linked.begin(), zone.linked.end());
+      }
+    }
+  }
+  for (const std::uint32_t i : instruments) {
+    kept.push_back({{-1, -1}, 0});
+    for (std::size_t z = U16(t["inst"][i] + 20); z < U16(t["inst"][i + 1] + 20); ++z)
+      kept.back().second += Heard(ZoneAt(t["ibag"], t["igen"], z, 53));
+  }
+  return kept;
 }
 
 // A SoundFont file: sample data, then `pdta`.
@@ -116,7 +157,7 @@ void CheckView(const std::vector<std::uint8_t>& pdta, const std::set<midi::Prese
   const auto file = File(pdta, kSamples);
   const int fd = memfd_create("soundfont", 0);
   Check(fd >= 0 && write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size()));
-  const auto view = midi::SoundFontView::Open("/proc/self/fd/" + std::to_string(fd), keep);
+  const auto view = midi::SoundFontView::Open("/proc/self/fd/" + std::to_string(fd), keep, kLowestKey);
   close(fd);
   Check(view && !view->whole());
   std::vector<std::uint8_t> whole(view->size()), pieces(view->size());
@@ -149,12 +190,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::set<midi::PresetNumber> keep = {{0, 0}, {128, 0}, {data[0], data[1]}};
   const std::vector<std::uint8_t> pdta(data + 2, data + size);
   std::set<midi::PresetNumber> found, kept;
-  const auto cut = midi::CutPresetData(pdta, keep, found);
+  const auto cut = midi::CutPresetData(pdta, keep, kLowestKey, found);
   if (!cut) return 0;
-  const auto again = midi::CutPresetData(*cut, keep, kept);
+  const auto again = midi::CutPresetData(*cut, keep, kLowestKey, kept);
   Check(again && *again == *cut);
   for (const auto& preset : keep) Check(found.contains(preset) == kept.contains(preset));
   Check(kept.size() <= keep.size());
+  Check(Kept(*cut, keep) == Kept(pdta, keep));
   CheckWidened(*cut);
   CheckView(pdta, keep, *cut);
   return 0;

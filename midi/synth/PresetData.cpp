@@ -77,11 +77,33 @@ void Number(Renumbering& kept) {
   for (auto& [old, renumbered] : kept) renumbered = next++;
 }
 
-// The records named by generator `link` in the zones [from, to) of `bag`.
-void Referenced(const Tables& in, Table bag, std::size_t from, std::size_t to, int link, Renumbering& kept) {
+// What a zone's generators say of the keys it plays.
+struct Zone {
+  std::uint8_t* keys = nullptr;       // the key range's low and high byte; none: every key
+  std::uint32_t velocities = 0x7F00;  // low byte low, high byte high: all of them
+  bool plays = false;                 // names its instrument or sample (`link`): not the global zone
+  // Whether it may sound for a key from `lowestKey` up: the cut drops the zones that cannot.
+  bool heard(int lowestKey) const { return !plays || keys == nullptr || keys[1] >= lowestKey; }
+};
+Zone ZoneAt(const Records& bags, const Records& gens, std::size_t z, int link) {
+  Zone zone;
+  for (std::size_t g = bags.first(z, 0); g < bags.first(z + 1, 0); ++g) {
+    const int oper = static_cast<int>(U16(gens.at(g)));
+    if (oper == kKeyRangeGen) zone.keys = gens.at(g) + 2;
+    if (oper == kVelRangeGen) zone.velocities = U16(gens.at(g) + 2);
+    zone.plays = zone.plays || oper == link;
+  }
+  return zone;
+}
+
+// The records named by generator `link` in the zones [from, to) of `bag` that are heard.
+void Referenced(const Tables& in, Table bag, std::size_t from, std::size_t to, int link, int lowestKey,
+                Renumbering& kept) {
   const Records& gens = in[Gens(bag)];
-  for (std::size_t g = in[bag].first(from, 0); g < in[bag].first(to, 0); ++g) {
-    if (static_cast<int>(U16(gens.at(g))) == link) kept[U16(gens.at(g) + 2)];
+  for (std::size_t z = from; z < to; ++z) {
+    if (!ZoneAt(in[bag], gens, z, link).heard(lowestKey)) continue;
+    for (std::size_t g = in[bag].first(z, 0); g < in[bag].first(z + 1, 0); ++g)
+      if (static_cast<int>(U16(gens.at(g))) == link) kept[U16(gens.at(g) + 2)];
   }
 }
 
@@ -95,7 +117,7 @@ struct Kept {
   Renumbering instruments, samples;
 };
 
-std::optional<Kept> Choose(const Tables& in, const std::set<PresetNumber>& keep,
+std::optional<Kept> Choose(const Tables& in, const std::set<PresetNumber>& keep, int lowestKey,
                            std::set<PresetNumber>& found) {
   Kept kept;
   const Records& phdr = in[kPhdr];
@@ -103,14 +125,14 @@ std::optional<Kept> Choose(const Tables& in, const std::set<PresetNumber>& keep,
     found.insert(NumberOf(phdr, p));
     if (!keep.contains(NumberOf(phdr, p))) continue;
     kept.presets.push_back(p);
-    Referenced(in, kPbag, phdr.first(p, kPhdrZone), phdr.first(p + 1, kPhdrZone), kInstrumentGen,
+    Referenced(in, kPbag, phdr.first(p, kPhdrZone), phdr.first(p + 1, kPhdrZone), kInstrumentGen, lowestKey,
                kept.instruments);
   }
   if (kept.presets.empty()) return std::nullopt;
   for (const auto& [i, unused] : kept.instruments) {
     if (i + 1 >= in[kInst].count) return std::nullopt;
     Referenced(in, kIbag, in[kInst].first(i, kInstZone), in[kInst].first(i + 1, kInstZone), kSampleGen,
-               kept.samples);
+               lowestKey, kept.samples);
   }
   // A stereo sample's other half comes along: its header names it.
   for (auto [s, unused] : Renumbering(kept.samples)) {
@@ -134,11 +156,12 @@ struct Writer {
   Records records(Table t) { return {tables[t].data(), kRecord[t], count(t)}; }
 };
 
-// Copies the zones [from, to) of a preset or instrument with their generators
+// Copies the zones [from, to) of a preset or instrument that are heard with their generators
 // and modulators, renumbering the generator `link` through `renumbered`.
 bool CopyZones(Writer& out, const Tables& in, Table bag, std::size_t from, std::size_t to, int link,
-               const Renumbering& renumbered) {
+               int lowestKey, const Renumbering& renumbered) {
   for (std::size_t z = from; z < to; ++z) {
+    if (!ZoneAt(in[bag], in[Gens(bag)], z, link).heard(lowestKey)) continue;
     std::uint8_t* zone = out.add(bag, in[bag].at(z));
     Put16(zone, out.count(Gens(bag)));
     Put16(zone + 2, out.count(Mods(bag)));
@@ -156,16 +179,16 @@ bool CopyZones(Writer& out, const Tables& in, Table bag, std::size_t from, std::
   return true;
 }
 
-bool Copy(Writer& out, const Tables& in, const Kept& kept) {
+bool Copy(Writer& out, const Tables& in, const Kept& kept, int lowestKey) {
   for (const std::size_t p : kept.presets) {
     Put16(out.add(kPhdr, in[kPhdr].at(p)) + kPhdrZone, out.count(kPbag));
     const std::size_t from = in[kPhdr].first(p, kPhdrZone), to = in[kPhdr].first(p + 1, kPhdrZone);
-    if (!CopyZones(out, in, kPbag, from, to, kInstrumentGen, kept.instruments)) return false;
+    if (!CopyZones(out, in, kPbag, from, to, kInstrumentGen, lowestKey, kept.instruments)) return false;
   }
   for (const auto& [i, unused] : kept.instruments) {
     Put16(out.add(kInst, in[kInst].at(i)) + kInstZone, out.count(kIbag));
     const std::size_t from = in[kInst].first(i, kInstZone), to = in[kInst].first(i + 1, kInstZone);
-    if (!CopyZones(out, in, kIbag, from, to, kSampleGen, kept.samples)) return false;
+    if (!CopyZones(out, in, kIbag, from, to, kSampleGen, lowestKey, kept.samples)) return false;
   }
   for (const auto& [s, unused] : kept.samples) {
     std::uint8_t* header = out.add(kShdr, in[kShdr].at(s));
@@ -184,31 +207,18 @@ bool Copy(Writer& out, const Tables& in, const Kept& kept) {
   return true;
 }
 
-// A range's high key as a player reads it: no key lies above 127. Ranges that
-// claim more are widened as those that end at 127, so that a second cut finds
-// the same highest zones as the first.
+// A range's high key as a player reads it: no key lies above 127. Ranges that claim more are widened as those
+// that end at 127, so that a second cut finds the same highest zones as the first.
 int HighKey(const std::uint8_t* keys) { return std::min<int>(keys[1], 127); }
 
-// The zones [from, to) of a preset or instrument, widened as CutPresetData says.
-// A zone without a key range covers every key already; the global zone (no
-// `link` generator) plays no note of its own and is left alone.
+// The zones [from, to) of a preset or instrument, widened as CutPresetData says. A zone without a key range
+// covers every key already; the global zone plays no note of its own.
 void WidenZones(Records bags, Records gens, std::size_t from, std::size_t to, int link) {
-  struct Zone {
-    std::uint8_t* keys = nullptr;       // the key range's low and high byte
-    std::uint32_t velocities = 0x7F00;  // low byte low, high byte high: all of them
-  };
   std::vector<Zone> zones;
   std::map<std::uint32_t, std::pair<int, int>> reach;  // of each velocity range: the lowest and highest key
   for (std::size_t z = from; z < to; ++z) {
-    Zone zone;
-    bool plays = false;
-    for (std::size_t g = bags.first(z, 0); g < bags.first(z + 1, 0); ++g) {
-      const int oper = static_cast<int>(U16(gens.at(g)));
-      if (oper == kKeyRangeGen) zone.keys = gens.at(g) + 2;
-      if (oper == kVelRangeGen) zone.velocities = U16(gens.at(g) + 2);
-      plays = plays || oper == link;
-    }
-    if (!plays) continue;
+    const Zone zone = ZoneAt(bags, gens, z, link);
+    if (!zone.plays) continue;
     zones.push_back(zone);
     auto& [lowest, highest] = reach.try_emplace(zone.velocities, 255, 0).first->second;
     lowest = std::min(lowest, zone.keys ? int{zone.keys[0]} : 0);
@@ -243,14 +253,14 @@ void Widen(Writer& out) {
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> CutPresetData(const std::vector<std::uint8_t>& pdta,
-                                                       const std::set<PresetNumber>& keep,
+                                                       const std::set<PresetNumber>& keep, int lowestKey,
                                                        std::set<PresetNumber>& found) {
   std::vector<std::uint8_t> data = pdta;  // read in place, never written
   const auto in = Parse(data);
   if (!in) return std::nullopt;
-  const auto kept = Choose(*in, keep, found);
+  const auto kept = Choose(*in, keep, lowestKey, found);
   Writer out;
-  if (!kept || !Copy(out, *in, *kept)) return std::nullopt;
+  if (!kept || !Copy(out, *in, *kept, lowestKey)) return std::nullopt;
   Widen(out);
   std::vector<std::uint8_t> cut;
   for (int t = 0; t < kTables; ++t) {

@@ -38,14 +38,14 @@ bool ReadAt(int fd, std::uint64_t offset, void* buffer, std::size_t count) {
 }  // namespace
 
 std::unique_ptr<SoundFontView> SoundFontView::Open(const std::string& path,
-                                                   const std::set<PresetNumber>& keep) {
+                                                   const std::set<PresetNumber>& keep, int lowestKey) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe must not hang the load
   if (fd < 0) return nullptr;
   std::unique_ptr<SoundFontView> view(new SoundFontView(fd));
   struct stat status {};
   if (fstat(fd, &status) != 0) return nullptr;
   const auto fileSize = static_cast<std::uint64_t>(status.st_size);
-  if (keep.empty() || !view->cutTo(keep, fileSize)) {
+  if (keep.empty() || !view->cutTo(keep, lowestKey, fileSize)) {
     view->cut_.clear();
     view->pieces_ = {{0, fileSize, 0, true}};
     view->size_ = fileSize;
@@ -55,7 +55,7 @@ std::unique_ptr<SoundFontView> SoundFontView::Open(const std::string& path,
 
 SoundFontView::~SoundFontView() { close(fd_); }
 
-bool SoundFontView::cutTo(const std::set<PresetNumber>& keep, std::uint64_t fileSize) {
+bool SoundFontView::cutTo(const std::set<PresetNumber>& keep, int lowestKey, std::uint64_t fileSize) {
   std::uint8_t riff[12];
   if (!ReadAt(fd_, 0, riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
       std::memcmp(riff + 8, "sfbk", 4) != 0) {
@@ -82,7 +82,7 @@ bool SoundFontView::cutTo(const std::set<PresetNumber>& keep, std::uint64_t file
     at += 8 + std::uint64_t{bytes} + (bytes & 1);
   }
   std::set<PresetNumber> found;
-  auto presetData = CutPresetData(pdta, keep, found);
+  auto presetData = CutPresetData(pdta, keep, lowestKey, found);
   if (!presetData) return false;
   if (const std::string beyond = SampleBeyond(*presetData, sampleBytes); !beyond.empty()) {
     damage_ = "the sample \"" + beyond + "\" lies past the end of the sample data";

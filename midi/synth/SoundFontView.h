@@ -12,10 +12,11 @@
 namespace midi {
 
 // A SoundFont 2 or 3 file as the synthesizer is to read it: the file byte for
-// byte, except that its preset data holds only the presets asked for, with
-// their instruments and the headers of their samples (see CutPresetData). The sample data keeps its
+// byte, except that its preset data holds only the presets asked for, less
+// their zones that play only keys below `lowestKey`, with the instruments and
+// sample headers the rest name (see CutPresetData). The sample data keeps its
 // place, so the headers' offsets stay true and a reader reads only the samples
-// of those presets. FluidSynth builds about 3 KB of structures for every zone of
+// of those zones. FluidSynth builds about 3 KB of structures for every zone of
 // every preset in a file: 11 MB and most of the load time for the General MIDI
 // set, of which the panel plays one or two instruments.
 //
@@ -25,7 +26,8 @@ class SoundFontView {
  public:
   // nullptr when the file cannot be opened; `errno` says why. With `keep`
   // empty, or when no preset of it is in the file, the view is the whole file.
-  static std::unique_ptr<SoundFontView> Open(const std::string& path, const std::set<PresetNumber>& keep);
+  static std::unique_ptr<SoundFontView> Open(const std::string& path, const std::set<PresetNumber>& keep,
+                                             int lowestKey);
   ~SoundFontView();
   SoundFontView(const SoundFontView&) = delete;
   SoundFontView& operator=(const SoundFontView&) = delete;
@@ -41,7 +43,7 @@ class SoundFontView {
 
  private:
   explicit SoundFontView(int fd) : fd_(fd) {}
-  bool cutTo(const std::set<PresetNumber>& keep, std::uint64_t fileSize);
+  bool cutTo(const std::set<PresetNumber>& keep, int lowestKey, std::uint64_t fileSize);
 
   // A stretch of the view: from the file at `source`, else from `cut_` at `source`.
   struct Piece {

@@ -19,6 +19,9 @@ namespace {
 
 constexpr PresetNumber kPiano{0, 0};
 constexpr PresetNumber kDrumKit{kDrumBank, 0};
+// The panel's notes start at its base note, 60, which nothing changes: the zones that only play keys below it
+// would hold half the piano's samples and most of the drum kit's in memory for nothing.
+constexpr int kLowestNote = 60;
 constexpr int kDrumChannel = 9;  // channel 10
 // The period of the outputs whose period is ours to choose (PulseAudio, ALSA):
 // two periods of 128 frames buffer 5.3 ms at 48 kHz. JACK's is its server's.
@@ -59,7 +62,7 @@ struct OpenView {
       std::string path = name;
       if (!path.ends_with(kCut)) return nullptr;
       path.resize(path.size() - (sizeof kCut - 1));
-      auto view = SoundFontView::Open(path, {kPiano, kDrumKit});
+      auto view = SoundFontView::Open(path, {kPiano, kDrumKit}, kLowestNote);
       return view ? new OpenView{std::move(view)} : nullptr;
     } catch (...) {
       return nullptr;
@@ -109,7 +112,8 @@ std::string LoadInstruments(fluid_synth_t* synth, fluid_settings_t* settings, co
                                &OpenView::Close);
   fluid_synth_add_sfloader(synth, loader);  // tried before FluidSynth's own, which reads files whole
   // FluidSynth would load a sample header that points past the sample data, and play nothing for it.
-  if (const auto view = SoundFontView::Open(path, {kPiano, kDrumKit}); view && !view->damage().empty()) {
+  if (const auto view = SoundFontView::Open(path, {kPiano, kDrumKit}, kLowestNote);
+      view && !view->damage().empty()) {
     return view->damage();
   }
   FluidErrors::Take();

@@ -48,8 +48,8 @@ struct SoundFontPlaces {
 };
 
 // Loads the SoundFont at `path` into a new synthesizer at `rate`: through a
-// view of the file cut to the piano and the standard drum kit, or the whole
-// file when it cannot be cut. Blocks for the load; any thread.
+// view of the file cut to the piano and the standard drum kit from the
+// panel's lowest note up, or the whole file when it cannot be cut. Blocks for the load; any thread.
 LoadedSynth LoadSynth(const std::string& path, double rate);
 // Gives channel 10 the drum kit (a reset's choice for every channel), which
 // reads its samples. FluidSynth holds the synthesizer's lock meanwhile.
