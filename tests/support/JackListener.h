@@ -51,8 +51,16 @@ class JackListener {
   ~JackListener() { close(); }
   // Closes the client now; what it received stays readable.
   void close() {
-    if (client_ != nullptr) jack_client_close(client_);
-    client_ = nullptr;
+    if (client_ == nullptr) return;
+    // libjack stops reading the server's notifications before it asks the server to close the client. Xrun
+    // notices sent in between fill the socket, and the server then blocks writing them while the client waits
+    // for its answer: both hang. So the xrun callback goes first, and a request answered after that (the
+    // ports' unregistration) proves that no notice is still on its way.
+    jack_deactivate(client_);
+    jack_set_xrun_callback(client_, nullptr, nullptr);
+    for (jack_port_t* port : {std::exchange(midi_, nullptr), std::exchange(audio_, nullptr)})
+      if (port != nullptr) jack_port_unregister(client_, port);
+    jack_client_close(std::exchange(client_, nullptr));
   }
   bool ready() const { return client_ != nullptr; }
   std::uint32_t xruns() const { return xruns_; }
