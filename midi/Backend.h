@@ -29,6 +29,7 @@ class OutputPort {
     kPlaying,
     kReceiverGone,  // the destination has left its server; the port reconnects it when it is back
     kServerGone,    // the server has gone, and the port with it: only a new open plays again
+    kNoSpeakers,    // it plays, but its server has no playback ports; it connects to the first that appear
   };
 
   virtual ~OutputPort() = default;
@@ -52,6 +53,9 @@ class Backend {
   // Destinations in a stable order, each once.
   virtual std::vector<PortInfo> listPorts() = 0;
   virtual OpenResult openPort(const PortInfo& port) = 0;
+  // Opens by itself a port whose server went away, once one answers again:
+  // the way it played, and no other, so that nothing silently takes its place.
+  virtual OpenResult reopenPort(const PortInfo& port) { return openPort(port); }
 };
 
 }  // namespace midi

@@ -228,7 +228,7 @@ std::vector<std::string> PortService::poll() {
       o.health = now;
       // The old port goes first: it holds the names a new one takes.
       o.port.reset();
-      OpenResult result = o.backend->openPort(o.info);
+      OpenResult result = o.backend->reopenPort(o.info);
       if (result.code == rc::kOk && result.port) {
         o.port = std::move(result.port);
         now = o.port->check();
@@ -238,6 +238,10 @@ std::vector<std::string> PortService::poll() {
     if (o.health == Health::kServerGone) say("Playing again on " + o.info.name + ".");
     if (now == Health::kReceiverGone) say(o.info.name + " has gone.");
     if (now == Health::kPlaying && o.health == Health::kReceiverGone) say(o.info.name + " is back.");
+    if (now == Health::kNoSpeakers)
+      say("No playback ports on the JACK server: the synthesizer cannot be heard.");
+    if (now == Health::kPlaying && o.health == Health::kNoSpeakers)
+      say("Playback ports found: the synthesizer plays through them.");
     o.health = now;
   }
   return news;

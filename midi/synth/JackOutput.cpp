@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 
 #include "midi/jack/CycleSignal.h"
@@ -67,6 +68,7 @@ struct JackOutput::Outputs final : JackClient::Part {
   Render render = nullptr;
   void* context = nullptr;
   bool attached = false;
+  bool speakers = false;
   std::atomic<int> stage{kPlaying};
   CycleSignal stopped;
 };
@@ -109,15 +111,24 @@ bool JackOutput::start(Render render, void* context, std::string& error) {
   }
   // Playing at once is the point of the default destination: the outputs are
   // connected to the speakers the way a freshly started synthesizer is
-  // expected to. A mono output gets both sides.
+  // expected to.
+  speakers();
+  return true;
+}
+
+bool JackOutput::speakers() {
+  Outputs& o = *outputs_;
+  if (o.speakers || lost()) return o.speakers;
   const JackNames playback =
       o.client.ports(nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical);
-  if (playback && playback.get()[0] != nullptr) {
-    const char* const* names = playback.get();
-    jack_connect(jack, jack_port_name(o.left), names[0]);
-    jack_connect(jack, jack_port_name(o.right), names[1] != nullptr ? names[1] : names[0]);
-  }
-  return true;
+  if (!playback || playback.get()[0] == nullptr) return false;
+  // A mono output gets both sides.
+  const char* const* names = playback.get();
+  jack_client_t* jack = o.client.get();
+  const int left = jack_connect(jack, jack_port_name(o.left), names[0]);
+  const int right = jack_connect(jack, jack_port_name(o.right), names[1] != nullptr ? names[1] : names[0]);
+  // A port that went between the listing and the connect is tried again.
+  return o.speakers = (left == 0 || left == EEXIST) && (right == 0 || right == EEXIST);
 }
 
 }  // namespace midi

@@ -31,9 +31,14 @@ class JackOutput {
   std::string clientName() const;
 
   // Registers the outputs "left" and "right", starts calling `render` and
-  // connects the outputs to the first physical playback ports. False, with
-  // `error` set, when the server refuses.
+  // connects the outputs to the first physical playback ports, if the server
+  // has any (see speakers()). False, with `error` set, when the server refuses.
   bool start(Render render, void* context, std::string& error);
+
+  // Whether the outputs have been connected to playback ports. While they
+  // have not, each call looks for them again and connects the first that
+  // have appeared; once they have, the connections are the user's to change.
+  bool speakers();
 
   // Whether the server has gone since the outputs were made: they play no
   // more, and a new JackOutput is needed once a server runs again.

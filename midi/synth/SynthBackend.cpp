@@ -63,16 +63,19 @@ class SynthBackend::Synthesizer {
   std::string jackClientName() const { return jack_ ? jack_->clientName() : std::string(); }
   // Whether the JACK server it played through has gone.
   bool outputLost() const { return jack_ && jack_->lost(); }
+  // Whether it can be heard: JACK may have no speakers to connect it to yet.
+  bool heard() { return !jack_ || jack_->speakers(); }
 
   std::int32_t play(const std::uint8_t* bytes, std::size_t count) {
     renderer_.wake();
     return PlayMessage(loaded_.synth.get(), bytes, count);
   }
 
-  // Tries the outputs in order; the first that opens plays.
-  OpenResult start() {
+  // Tries the outputs in order, or JACK alone; the first that opens plays.
+  OpenResult start(bool jackOnly) {
     std::vector<std::string> failures;
     for (const auto& output : options_.outputs) {
+      if (jackOnly && output != "jack") continue;
       std::string error;
       OpenResult ready = output == "jack" ? startJack(error) : startDriver(output, error);
       if (ready.code != rc::kOk) return ready;
@@ -170,7 +173,10 @@ class SynthPort final : public OutputPort {
   explicit SynthPort(SynthBackend::Synthesizer& synth) : synth_(synth) {}
   ~SynthPort() override { synth_.stop(); }
 
-  Health check() noexcept override { return synth_.outputLost() ? Health::kServerGone : Health::kPlaying; }
+  Health check() noexcept override {
+    if (synth_.outputLost()) return Health::kServerGone;
+    return synth_.heard() ? Health::kPlaying : Health::kNoSpeakers;
+  }
 
   // Only what the panel sends is played; the rest is refused (see PlayMessage).
   void send(const std::uint8_t* bytes, std::size_t count) noexcept override { synth_.play(bytes, count); }
@@ -189,22 +195,24 @@ SynthBackend::~SynthBackend() = default;
 
 std::vector<PortInfo> SynthBackend::listPorts() { return {{"General MIDI synthesizer", "synth"}}; }
 
-OpenResult SynthBackend::openPort(const PortInfo&) {
+OpenResult SynthBackend::openPort(const PortInfo&) { return open(false); }
+
+// JACK alone: only JACK can go away, and a sound server that answers while it
+// is away would otherwise take its place for good.
+OpenResult SynthBackend::reopenPort(const PortInfo&) { return open(true); }
+
+OpenResult SynthBackend::open(bool jackOnly) {
   try {
-    return open();
+    Synthesizer& synth = *synth_;
+    if (synth.isOpen()) return {nullptr, rc::kAllocated, "The built-in synthesizer is open already."};
+    OpenResult started = synth.start(jackOnly);
+    if (started.code != rc::kOk) return started;
+    return {std::make_unique<SynthPort>(synth), rc::kOk, {}};
   } catch (const std::bad_alloc&) {
     return {nullptr, rc::kNoMemory, "The synthesizer could not be started: out of memory."};
   } catch (...) {
     return {nullptr, rc::kError, "The synthesizer could not be started."};
   }
-}
-
-OpenResult SynthBackend::open() {
-  Synthesizer& synth = *synth_;
-  if (synth.isOpen()) return {nullptr, rc::kAllocated, "The built-in synthesizer is open already."};
-  OpenResult started = synth.start();
-  if (started.code != rc::kOk) return started;
-  return {std::make_unique<SynthPort>(synth), rc::kOk, {}};
 }
 
 int SynthBackend::soundFontLoads() const { return synth_->loads(); }

@@ -45,6 +45,8 @@ class SynthBackend final : public Backend {
   // synthesizer is open already, rc::kNoMemory. The reason says what is
   // missing and how to get it.
   OpenResult openPort(const PortInfo& port) override;
+  // Plays through JACK again, or refuses: never through another output.
+  OpenResult reopenPort(const PortInfo& port) override;
 
   // How often a SoundFont has been loaded since construction.
   int soundFontLoads() const;
@@ -58,7 +60,7 @@ class SynthBackend final : public Backend {
   class Synthesizer;
 
  private:
-  OpenResult open();
+  OpenResult open(bool jackOnly);
   std::unique_ptr<Synthesizer> synth_;
 };
 

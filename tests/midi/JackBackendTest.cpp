@@ -243,6 +243,41 @@ TEST(JackBackend, TheSynthesizerFadesOutAtItsClose) {
   EXPECT_LT(tail, head / 10) << "the sound was cut at the end of a cycle";
 }
 
+// A server without playback ports: the synthesizer played to nobody without a word. Now the status display
+// and the terminal say so once, and speakers that appear later get its sound. While the server is away, the
+// reopen must wait for JACK: it took the next output ("file" here, a sound server elsewhere) for good.
+TEST(JackBackend, TheSynthesizerSaysItHasNoSpeakersAndWaitsForItsServer) {
+  if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
+  JackServer server(false, 1024, 48000, 0);
+  ASSERT_TRUE(server.ready()) << "jackd did not answer";
+  midi::JackClient jack(midi::kClientName);
+  auto backend = std::make_unique<midi::SynthBackend>(
+      midi::SynthBackend::Options{std::nullopt, std::nullopt, {"jack", "file"}, &jack, true});
+  const midi::SynthBackend& synth = *backend;
+  midi::PortService service(std::move(backend), {});
+  FakePanelView view;
+  engine::Panel panel(service, view);
+  panel.Form_Load();
+  if (!view.messages.empty()) GTEST_SKIP() << "the synthesizer does not open: " << view.messages[0];
+  const std::string none = "No playback ports on the JACK server: the synthesizer cannot be heard.",
+                    found = "Playback ports found: the synthesizer plays through them.";
+  ::testing::internal::CaptureStderr();
+  panel.poll();
+  EXPECT_EQ(view.lines[0], none);
+  JackListener speakers("zelmora-speakers", "midi_in", {}, true);
+  panel.poll();
+  EXPECT_EQ(view.lines[0], found);
+  EXPECT_EQ(speakers.connections("zelmora-speakers:audio_in").size(), 2u);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "zelmora-switches: " + none + "\nzelmora-switches: " + found + "\n");
+  speakers.close();
+  server.stop();
+  ASSERT_TRUE(WaitFor([&] { return panel.poll(), view.lines[0] != found; }, 20s, 100ms));
+  EXPECT_EQ(view.lines[0], "The JACK server has stopped.");
+  EXPECT_EQ(synth.output(), "") << "another output took JACK's place";
+  panel.Form_Unload();
+}
+
 // The ports of "Zelmora Switches" on the running server, and how many clients of that name there are.
 std::pair<std::set<std::string>, int> OurPorts() {
   std::set<std::string> ours, clients;

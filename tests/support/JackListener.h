@@ -34,13 +34,15 @@ class JackListener {
   // Sees each period's audio on the process thread, as it arrives.
   using AudioWatch = std::function<void(const float* samples, jack_nframes_t frames)>;
 
+  // `speakers`: the audio input poses as a sound card's playback port.
   explicit JackListener(const std::string& client = "zelmora-receiver", const std::string& port = "midi_in",
-                        AudioWatch watch = {})
+                        AudioWatch watch = {}, bool speakers = false)
       : watch_(std::move(watch)) {
     const auto options = static_cast<jack_options_t>(JackNoStartServer | JackUseExactName);
     if ((client_ = jack_client_open(client.c_str(), options, nullptr)) == nullptr) return;
     midi_ = jack_port_register(client_, port.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    audio_ = jack_port_register(client_, "audio_in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    audio_ = jack_port_register(client_, "audio_in", JACK_DEFAULT_AUDIO_TYPE,
+                                JackPortIsInput | (speakers ? JackPortIsPhysical : 0), 0);
     jack_set_process_callback(
         client_, [](jack_nframes_t n, void* self) { return static_cast<JackListener*>(self)->process(n); },
         this);

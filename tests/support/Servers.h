@@ -80,19 +80,19 @@ class XServer {
 // JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER is set, so every JACK client of the process meets it.
 class JackServer {
  public:
-  // Realtime scheduling is given up where the machine refuses it.
-  explicit JackServer(bool realtime, int period = 64, int rate = 48000) {
+  // Realtime scheduling is given up where the machine refuses it. `playback`: its speakers' channels.
+  explicit JackServer(bool realtime, int period = 64, int rate = 48000, int playback = 2) {
     static std::atomic<int> servers{0};
     const std::string name = "zt" + std::to_string(getpid()) + "_" + std::to_string(servers++);
     setenv("JACK_NO_START_SERVER", "1", 1);
     setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
     jack_set_error_function([](const char*) {});  // its complaints while the server starts
-    start_ = [this, name, period, rate](bool realtime) {
+    start_ = [this, name, period, rate, playback](bool realtime) {
       stop();
       realtime_ = realtime;
       Start(process_, "jackd",
             {"-n", QString::fromStdString(name), realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r",
-             QString::number(rate), "-p", QString::number(period)});
+             QString::number(rate), "-p", QString::number(period), "-P", QString::number(playback)});
       // A client of our own answers sooner than jack_wait, which polls once a second. Not too often: a client
       // opening while the server sets up its shared memory can crash.
       WaitFor(
