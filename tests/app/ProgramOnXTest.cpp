@@ -16,32 +16,10 @@ using namespace std::chrono_literals;
 using namespace testing_support;
 using Story = std::vector<std::vector<std::uint8_t>>;
 
-// A labels file named on the command line is loaded once the window shows, whatever the letters of its name
-// in a UTF-8 locale: the Labels menu then saves what the file held.
-class LabelsFileArgument : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(LabelsFileArgument, IsLoaded) {
-  if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
-  XServer x;
-  JackServer jack(true);
-  ASSERT_TRUE(x.ready() && jack.ready());
-  qputenv("LC_ALL", "C.UTF-8");
-  QTemporaryDir folder(QDir::tempPath() + "/zelmora-labels-XXXXXX");  // a name the test can type
-  std::string labels = "Zelmora\r\n";
-  for (int box = 1; box <= 36; ++box) labels += "Box " + std::to_string(box) + "\r\n";
-  const QString given = folder.filePath(QString::fromUtf8(GetParam())), saved = folder.filePath("saved.lbl");
-  std::ofstream(given.toStdString(), std::ios::binary) << labels;
-  PanelProgram program(ZELMORA_PROGRAM, ::testing::TempDir() + "labels-argument.log", {given});
-  ASSERT_TRUE(program.ready()) << "the program showed no window";
-  ASSERT_TRUE(program.pick(2, 2)) << "no \"Save Labels to file\"";
-  ASSERT_TRUE(program.answerDialog(saved.toStdString())) << "no save dialog";
-  ASSERT_TRUE(WaitFor([&] { return QFile::exists(saved); }, 5s)) << "nothing saved";
-  std::ifstream file(saved.toStdString(), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), labels);
-  EXPECT_EQ(program.quit(), 0);
+std::string Contents(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }
-
-INSTANTIATE_TEST_SUITE_P(ProgramOnX, LabelsFileArgument, ::testing::Values("given.lbl", "Größe.lbl"));
 
 // Without a JACK server or a sound card, the program says why in its message box, not in lines from its
 // libraries on the terminal it was started from.
@@ -55,31 +33,49 @@ TEST(ProgramOnX, QuietTerminalWithoutServices) {
   PanelProgram program(ZELMORA_PROGRAM, log);
   ASSERT_TRUE(program.answerDialog("")) << "no refusal was shown, or no window after it";
   EXPECT_EQ(program.quit(), 0);
-  std::ifstream file(log);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "");
+  EXPECT_EQ(Contents(log), "");
   EXPECT_FALSE(trap.sprung()) << "the program tried to start a JACK server";
 }
 
-// The toolkit's own options work as in any Qt program: the window shows, and nothing is said about them.
-class ToolkitOption : public ::testing::TestWithParam<QStringList> {};
+// The toolkit's own options work as in any Qt program: the window shows, and nothing is said about them. A
+// labels file named after them is loaded once the window shows, whatever the letters of its name in a UTF-8
+// locale: the Labels menu then saves what the file held.
+struct CommandLine {
+  QStringList options;
+  const char* labelsFile;  // or none
+};
+class StartsWith : public ::testing::TestWithParam<CommandLine> {};
 
-TEST_P(ToolkitOption, ShowsTheWindow) {
+TEST_P(StartsWith, TheWindowAndTheLabelsFile) {
   if (!Installed("Xvfb") || !Installed("jackd")) GTEST_SKIP() << "Xvfb or jackd is not installed";
   XServer x;
   JackServer jack(true);
   ASSERT_TRUE(x.ready() && jack.ready());
-  const std::string log = ::testing::TempDir() + "toolkit-option-" + std::to_string(getpid()) + ".log";
-  PanelProgram program(ZELMORA_PROGRAM, log, GetParam());
+  qputenv("LC_ALL", "C.UTF-8");
+  QTemporaryDir folder(QDir::tempPath() + "/zelmora-labels-XXXXXX");  // a name the test can type
+  std::string labels = "Zelmora\r\n";
+  for (int box = 1; box <= 36; ++box) labels += "Box " + std::to_string(box) + "\r\n";
+  const auto [options, labelsFile] = GetParam();
+  const QString given = folder.filePath(QString::fromUtf8(labelsFile)), saved = folder.filePath("saved.lbl");
+  if (labelsFile) std::ofstream(given.toStdString(), std::ios::binary) << labels;
+  const std::string log = ::testing::TempDir() + "starts-with-" + std::to_string(getpid()) + ".log";
+  PanelProgram program(ZELMORA_PROGRAM, log, labelsFile ? options + QStringList{given} : options);
   ASSERT_TRUE(program.ready()) << "the program showed no window";
+  if (labelsFile) {
+    ASSERT_TRUE(program.pick(2, 2)) << "no \"Save Labels to file\"";
+    ASSERT_TRUE(program.answerDialog(saved.toStdString())) << "no save dialog";
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(saved); }, 5s)) << "nothing saved";
+    EXPECT_EQ(Contents(saved.toStdString()), labels);
+  }
   EXPECT_EQ(program.quit(), 0);
-  std::ifstream file(log);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "");
+  EXPECT_EQ(Contents(log), "");
 }
 
 // -reverse is a word, not -r -e -v (the version) and so on.
-INSTANTIATE_TEST_SUITE_P(ProgramOnX, ToolkitOption,
-                         ::testing::Values(QStringList{"-style", "Fusion"}, QStringList{"-reverse"},
-                                           QStringList{"-qwindowgeometry", "+40+30", "-style=Fusion"}));
+INSTANTIATE_TEST_SUITE_P(
+    ProgramOnX, StartsWith,
+    ::testing::Values(CommandLine{{"-style", "Fusion"}, "given.lbl"}, CommandLine{{"-reverse"}, nullptr},
+                      CommandLine{{"-qwindowgeometry", "+40+30", "-style=Fusion"}, "Größe.lbl"}));
 
 // A command line the program cannot take ends it with status 2 and one line that says why.
 TEST(ProgramOnX, RefusesACommandLineItCannotTake) {

@@ -48,9 +48,22 @@ inline void Stop(QProcess& process) {
   process.waitForFinished();
 }
 
+// A server the test runs, stopped on destruction.
+class Server {
+ public:
+  ~Server() { stop(); }
+  bool ready() const { return ready_; }
+  // Stops the server now, as if it had gone away under the program.
+  void stop() { Stop(process_), ready_ = false; }
+
+ protected:
+  QProcess process_;
+  bool ready_ = false;
+};
+
 // An X server of the test's own: Xvfb on a free display, 1280x800x24. While it lives DISPLAY names it and
 // QT_QPA_PLATFORM is xcb.
-class XServer {
+class XServer : public Server {
  public:
   explicit XServer(int repeatDelayMs = 660, int repeatIntervalMs = 40) {
     // Xvfb picks a free display and writes its number once it accepts connections.
@@ -63,22 +76,11 @@ class XServer {
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     ready_ = true;
   }
-  ~XServer() { stop(); }
-  bool ready() const { return ready_; }
-  // Stops the server now, as if the display had gone away under the program.
-  void stop() {
-    Stop(process_);
-    ready_ = false;
-  }
-
- private:
-  QProcess process_;
-  bool ready_ = false;
 };
 
 // A JACK server of the test's own, `jackd -d dummy` under a name no other test uses. While it lives,
 // JACK_DEFAULT_SERVER names it and JACK_NO_START_SERVER is set, so every JACK client of the process meets it.
-class JackServer {
+class JackServer : public Server {
  public:
   // Realtime scheduling is given up where the machine refuses it. `playback`: its speakers' channels.
   explicit JackServer(bool realtime, int period = 64, int rate = 48000, int playback = 2) {
@@ -108,14 +110,7 @@ class JackServer {
     WaitFor([&] { return start_(realtime) || (realtime && start_(false)); }, std::chrono::seconds(30),
             std::chrono::milliseconds(100));
   }
-  ~JackServer() { stop(); }
-  bool ready() const { return ready_; }
   bool realtime() const { return realtime_; }
-  // Stops the server now, as if it had gone away under the program.
-  void stop() {
-    Stop(process_);
-    ready_ = false;
-  }
   // Starts it again under its name, as a user would after stopping it; while other tests hold all of JACK's
   // server slots, tries again.
   bool restart() {
@@ -125,8 +120,7 @@ class JackServer {
 
  private:
   std::function<bool(bool)> start_;
-  QProcess process_;
-  bool ready_ = false, realtime_ = false;
+  bool realtime_ = false;
 };
 
 }  // namespace testing_support

@@ -18,13 +18,28 @@ using namespace testing_support;
 constexpr jack_nframes_t kSecond = 48000;
 const std::string kInstalled = midi::StandardSoundFontLocations()[0];  // Debian's link to its GM SoundFont
 
-// The smoke test: everything else is rendered offline (SynthRenderTest). The synthesizer's ports appear,
-// are connected to the speakers at once, carry its sound, and go with the close.
-TEST(SynthOnJack, PlaysThroughTheSpeakers) {
+// The smoke test: everything else is rendered offline (SynthRenderTest). The synthesizer's ports appear, are
+// connected to the speakers at once and carry its sound. At the close the releases of the last Note Offs play
+// to the end of a cycle that fades out, silence follows, and the ports go. The reset before the output
+// stopped cut the sound at a cycle's end, with a click.
+TEST(SynthOnJack, PlaysThroughTheSpeakersAndFadesOutAtItsClose) {
   if (!Installed("jackd") || !std::filesystem::exists(kInstalled)) GTEST_SKIP() << "not installed";
-  JackServer server(false, 1024);
+  JackServer server(true, 1024);
   ASSERT_TRUE(server.ready());
-  JackListener capture;
+  // The last period before silence: the level of its first and of its last 64 frames.
+  std::array<float, 8192> last{};
+  std::atomic<float> head{0}, tail{0};
+  std::atomic<bool> sounded{false};
+  JackListener capture("zelmora-capture", "midi_in", [&](const float* samples, jack_nframes_t frames) {
+    const auto rms = [](const float* x) {
+      float sum = 0;
+      for (int i = 0; i < 64; ++i) sum += x[i] * x[i];
+      return std::sqrt(sum / 64);
+    };
+    const bool silent = std::all_of(samples, samples + frames, [](float x) { return x == 0; });
+    if (silent && sounded && head == 0) head = rms(last.data()), tail = rms(last.data() + frames - 64);
+    if (!silent) sounded = true, std::copy(samples, samples + frames, last.begin());
+  });
   ASSERT_TRUE(capture.ready());
   // Only JACK: whatever happens, the test must not play on the machine's own speakers.
   midi::JackClient jack("zelmora-synth");
@@ -35,10 +50,14 @@ TEST(SynthOnJack, PlaysThroughTheSpeakers) {
   EXPECT_EQ(capture.connections(client + ":left"), std::vector<std::string>{"system:playback_1"});
   EXPECT_EQ(capture.connections(client + ":right"), std::vector<std::string>{"system:playback_2"});
   ASSERT_EQ(capture.connectFrom(client), 2);
-  const std::uint8_t note[] = {0x90, 60, 127};
-  opened.port->send(note, 3);
-  EXPECT_TRUE(capture.waitForLevel(true, 0.005, 1024, kSecond));
+  const std::uint8_t organ[] = {0xC0, 16}, on[] = {0x90, 60, 127}, off[] = {0x80, 60, 0};
+  opened.port->send(organ, 2);
+  opened.port->send(on, 3);
+  ASSERT_TRUE(capture.waitForLevel(true, 0.005, 1024, kSecond)) << "the organ does not sound";
+  opened.port->send(off, 3);
   opened.port.reset();
+  ASSERT_TRUE(WaitFor([&] { return head > 0; }, std::chrono::seconds(10))) << "no silence after the close";
+  EXPECT_LT(tail, head / 10) << "the sound was cut at the end of a cycle";
   EXPECT_EQ(capture.connectFrom(client), 0) << "the synthesizer's outputs outlived the close";
   EXPECT_EQ(synth.openPort({}).code, midi::rc::kOk) << "a close leaves it ready to open again";
   EXPECT_EQ(synth.soundFontLoads(), 1) << "reopening loaded the SoundFont again";
