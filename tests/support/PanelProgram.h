@@ -82,23 +82,15 @@ class PanelProgram {
     tap("Return");
     return WaitFor([&] { return find(kMenu) == 0; }, kPatience);
   }
-  // Types `text` (letters, digits, "/", "." and "-") into the dialog the program shows, then Enter (text ""
-  // answers a message box); whether one was shown and went.
+  // Types `text` (letters, digits and unshifted punctuation) into the dialog the program shows, then Enter
+  // (text "" answers a message box); whether one was shown and went.
   bool answerDialog(const std::string& text) {
     Window box = 0;
     if (!WaitFor([&] { return (box = find(kDialog)) != 0; }, kPatience)) return false;
     XSetInputFocus(display_, box, RevertToParent, CurrentTime);
-    for (const char c : text) {
-      const std::string key = c == '/'   ? "slash"
-                              : c == '.' ? "period"
-                              : c == '-' ? "minus"
-                                         : std::string(1, c);
-      if (std::isupper(static_cast<unsigned char>(c))) {
-        const std::string lower(1, static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-        keys({{"Shift_L", true}, {lower, true}, {lower, false}, {"Shift_L", false}});
-      } else {
-        tap(key);
-      }
+    for (const unsigned char c : text) {  // a Latin-1 character's keysym is its code
+      const std::string key = XKeysymToString(c);
+      std::isupper(c) ? keys({{"Shift_L", true}, {key, true}, {key, false}, {"Shift_L", false}}) : tap(key);
     }
     tap("Return");
     return WaitFor([&] { return find(kDialog) == 0 && focusWindow(); }, kPatience);
