@@ -16,6 +16,7 @@ using CreateBackend = std::unique_ptr<Backend> (*)(JackClient& jack);
 std::unique_ptr<Backend> CreateSynth(JackClient& jack) {
   SynthBackend::Options options;
   options.jack = &jack;
+  options.connectAhead = true;
   return std::make_unique<SynthBackend>(std::move(options));
 }
 
@@ -53,9 +54,6 @@ class PlatformMidiOut final : public MidiOut {
 
  private:
   PortService Backends() {
-    // The server's round trips go on beside the loading of the SoundFont and
-    // the building of the window, until the device menu's listing needs them.
-    jack_.connectAhead();
     std::unique_ptr<Backend> defaultDestination;
     for (const auto create : kDefaultDestinations) {
       if ((defaultDestination = create(jack_))) break;

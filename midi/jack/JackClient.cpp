@@ -13,9 +13,17 @@ JackClient::~JackClient() {
   close();
 }
 
-void JackClient::connectAhead() {
-  if (!client_ && !ahead_.valid())
-    ahead_ = std::async(std::launch::async, &JackClient::open, this, std::ref(aheadStatus_));
+void JackClient::connectAhead(std::function<void()> then) {
+  if (client_ || ahead_.valid()) return;
+  ahead_ = std::async(std::launch::async, [this, then = std::move(then)] {
+    const bool opened = open(aheadStatus_);
+    if (opened && then) then();
+    return opened;
+  });
+}
+
+void JackClient::finishAhead() const {
+  if (ahead_.valid()) ahead_.wait();
 }
 
 bool JackClient::connect(jack_status_t* status) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -26,7 +27,7 @@ using JackNames = std::unique_ptr<const char*, JackNamesFree>;
 // starts a server. Its shutdown callback is the one place that learns the
 // server went away; the next connect() then closes the dead client and looks
 // for a server anew. All calls but the callbacks come from one thread, and
-// connectAhead()'s open is over before the connect() after it returns.
+// connectAhead()'s work is over before the connect() after it returns.
 class JackClient {
  public:
   // One part of the client's work in every cycle.
@@ -56,9 +57,13 @@ class JackClient {
   // Starts the first connect() on a thread of its own and returns at once:
   // opening and activating a client costs tens of milliseconds of round trips
   // to the server (and locking its shared memory), which then overlap the
-  // window's construction. The next connect() waits for that one and gives
-  // its result.
-  void connectAhead();
+  // window's construction. `then`, when given, runs on that thread once the
+  // client runs: a part that is sure to be wanted makes its ports there. The
+  // next connect() waits for both and gives the open's result.
+  void connectAhead(std::function<void()> then = {});
+  // Waits until connectAhead()'s work is over, if it was started; the next
+  // connect() still gives its result.
+  void finishAhead() const;
   // The running client, else nullptr.
   jack_client_t* get() const { return running() ? client_.get() : nullptr; }
   bool running() const { return client_ != nullptr && !serverGone(); }

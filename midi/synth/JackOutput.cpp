@@ -83,7 +83,11 @@ std::unique_ptr<JackOutput> JackOutput::Connect(JackClient* client, std::string&
         (status & JackServerFailed) != 0 ? "no JACK server is running" : "the JACK server refused a client";
     return nullptr;
   }
-  return std::unique_ptr<JackOutput>(new JackOutput(std::make_unique<Outputs>(*client)));
+  return On(*client);
+}
+
+std::unique_ptr<JackOutput> JackOutput::On(JackClient& client) {
+  return std::unique_ptr<JackOutput>(new JackOutput(std::make_unique<Outputs>(client)));
 }
 
 std::uint32_t JackOutput::sampleRate() const { return jack_get_sample_rate(outputs_->client.get()); }

@@ -19,6 +19,8 @@ class JackOutput {
   // Connects `client` to its server unless it runs already. Returns nullptr,
   // with `error` saying why, when there is no client or no server answers.
   static std::unique_ptr<JackOutput> Connect(JackClient* client, std::string& error);
+  // The same for a client that runs already, from any one thread.
+  static std::unique_ptr<JackOutput> On(JackClient& client);
   // Stops rendering and takes the outputs away. What was rendered plays to the
   // end of its cycle and fades out within the next, so nothing is cut
   // mid-buffer; then the outputs go silent, and go. Returns when the process

@@ -5,6 +5,7 @@
 #include <new>
 #include <system_error>
 
+#include "midi/jack/JackClient.h"
 #include "midi/synth/JackOutput.h"
 #include "midi/synth/Renderer.h"
 #include "midi/synth/SynthLoad.h"
@@ -54,6 +55,18 @@ class SynthBackend::Synthesizer {
   explicit Synthesizer(Options options) : options_(std::move(options)) {
     KeepFluidErrors();
     if (options_.preload) startLoading(kSampleRate);
+    if (options_.connectAhead && options_.jack != nullptr) {
+      options_.jack->connectAhead([this] {
+        std::string ignored;  // the open that takes the outputs says why there are none
+        ahead_ = JackOutput::On(*options_.jack);
+        if (!startOutputs(*ahead_, ignored)) ahead_.reset();
+      });
+    }
+  }
+
+  ~Synthesizer() {
+    // The outputs made ahead must not outlive the renderer they were given.
+    if (options_.jack != nullptr) options_.jack->finishAhead();
   }
 
   int loads() const { return loads_; }
@@ -117,15 +130,24 @@ class SynthBackend::Synthesizer {
   // activation take as long as a good part of the load. No server, or one that
   // refuses, is no refusal yet: the next output may play.
   OpenResult startJack(std::string& error) {
-    auto jack = JackOutput::Connect(options_.jack, error);
+    auto jack = JackOutput::Connect(options_.jack, error);  // waits for the outputs made ahead
     if (!jack) return Started();
-    renderer_.start(jack->sampleRate());
-    if (!jack->start(&Renderer::Render, &renderer_, error)) return Started();
+    if (ahead_ && !ahead_->lost()) {
+      jack = std::move(ahead_);
+    } else if (!startOutputs(*jack, error)) {
+      return Started();
+    }
+    ahead_.reset();
     // The synthesizer must run at the server's rate.
     if (auto ready = loadedAt(jack->sampleRate()); ready.code != rc::kOk) return ready;
     renderer_.play(loaded_.synth.get());
     jack_ = std::move(jack);
     return Started();
+  }
+
+  bool startOutputs(JackOutput& jack, std::string& error) {
+    renderer_.start(jack.sampleRate());
+    return jack.start(&Renderer::Render, &renderer_, error);
   }
 
   OpenResult startDriver(const std::string& output, std::string& error) {
@@ -158,6 +180,7 @@ class SynthBackend::Synthesizer {
   LoadedSynth loaded_;
   int loads_ = 0;
   Renderer renderer_;
+  std::unique_ptr<JackOutput> ahead_;  // made by the JACK client's thread, taken by the first open
   std::unique_ptr<JackOutput> jack_;
   Driver driver_;
   std::string output_;

@@ -33,6 +33,11 @@ class SynthBackend final : public Backend {
     // Starts loading the SoundFont at construction, so that the first open
     // finds it loaded, or nearly; else the first open starts it.
     bool preload = true;
+    // Opens `jack` at construction, on a thread of its own, and makes the
+    // outputs there, connected to the speakers: the server's round trips then
+    // overlap the window's construction and the SoundFont's load, and the
+    // first open takes the outputs as they are.
+    bool connectAhead = false;
   };
 
   SynthBackend();
