@@ -125,19 +125,18 @@ class SynthBackend::Synthesizer {
     }
   }
 
-  // Connects and starts the output, silent, while the SoundFont may still be
-  // loading on the other core: the server's round trips for the ports and the
-  // activation take as long as a good part of the load. No server, or one that
-  // refuses, is no refusal yet: the next output may play.
+  // Takes the outputs made ahead, else connects and starts them, silent,
+  // while the SoundFont may still be loading on the other core: the server's
+  // round trips for the ports and the activation take as long as a good part
+  // of the load. No server, or one that refuses, is no refusal yet: the next
+  // output may play.
   OpenResult startJack(std::string& error) {
-    auto jack = JackOutput::Connect(options_.jack, error);  // waits for the outputs made ahead
-    if (!jack) return Started();
-    if (ahead_ && !ahead_->lost()) {
-      jack = std::move(ahead_);
-    } else if (!startOutputs(*jack, error)) {
-      return Started();
+    if (options_.jack != nullptr) options_.jack->finishAhead();
+    std::unique_ptr<JackOutput> jack = std::move(ahead_);
+    if (!jack || jack->lost()) {
+      jack = JackOutput::Connect(options_.jack, error);
+      if (!jack || !startOutputs(*jack, error)) return Started();
     }
-    ahead_.reset();
     // The synthesizer must run at the server's rate.
     if (auto ready = loadedAt(jack->sampleRate()); ready.code != rc::kOk) return ready;
     renderer_.play(loaded_.synth.get());
