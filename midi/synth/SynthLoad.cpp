@@ -2,9 +2,6 @@
 
 #include <fluidsynth.h>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -201,9 +198,6 @@ std::future<LoadedSynth> StartLoading(const SoundFontPlaces& places, double rate
           LoadedSynth piano = FindAndLoad(search, fluidDefault, rate);
           fluid_synth_t* synth = piano.synth.get();
           promise.set_value(std::move(piano));
-          // Nothing waits for the drum kit but a note on channel 10: the window's building and drawing go
-          // first.
-          setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
           if (synth != nullptr) LoadDrumKit(synth);
         } catch (...) {
           promise.set_exception(std::current_exception());
