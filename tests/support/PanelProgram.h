@@ -18,10 +18,12 @@ namespace testing_support {
 // user's hardware would drive it. Stopped (SIGTERM, as a session ending would) on destruction.
 class PanelProgram {
  public:
-  // Starts `program` with `arguments` and its standard error going to `log`, and waits for its window, which
-  // then gets the keyboard (there is no window manager).
-  PanelProgram(const std::string& program, const std::string& log, const QStringList& arguments = {})
+  // Starts `program` with `arguments`, in `folder` (none: the test's) and its standard error going to `log`,
+  // and waits for its window, which then gets the keyboard (there is no window manager).
+  PanelProgram(const std::string& program, const std::string& log, const QStringList& arguments = {},
+               const QString& folder = {})
       : display_(XOpenDisplay(nullptr)) {
+    process_.setWorkingDirectory(folder);
     Start(process_, QString::fromStdString(program), arguments, QString::fromStdString(log));
     if (display_ == nullptr) return;
     // Windows come and go while we look at them: a query about one just gone is no reason to exit.
